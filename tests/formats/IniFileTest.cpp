@@ -4,6 +4,7 @@
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <gtest/gtest.h>
 
 #include <atomic>
@@ -268,6 +269,21 @@ TEST(IniWrite, FileWithoutFinalLineEnding) {
     ASSERT_TRUE(ini.writeString("a", "y", "2"));
     ASSERT_TRUE(ini.writeString("b", "z", "3"));
     EXPECT_EQ(readBytes(iniPath()), "[a]\r\nx=1\r\ny=2\r\n[b]\r\nz=3");
+}
+
+TEST(IniWrite, KeepsPermissionsAndWritesThroughALink) {
+    const QString target = iniPath("real.ini");
+    writeBytes(target, "[a]\nk=1\n");
+    const auto mode = QFile::ReadOwner | QFile::WriteOwner | QFile::ReadGroup;
+    ASSERT_TRUE(QFile::setPermissions(target, mode));
+    ASSERT_TRUE(QFile::link(target, iniPath("link.ini")));
+
+    IniFile ini(iniPath("link.ini"));
+    ASSERT_TRUE(ini.writeString("a", "k", "2"));
+    EXPECT_TRUE(QFileInfo(iniPath("link.ini")).isSymLink());
+    EXPECT_EQ(readBytes(target), "[a]\nk=2\n");
+    // Owner, group and others; the "user" bits only mirror the test's own access.
+    EXPECT_EQ(QFile::permissions(target) & 0xF0FF, mode & 0xF0FF);
 }
 
 TEST(IniWrite, DuplicatesOnlyTheFirstIsChanged) {
