@@ -19,7 +19,7 @@ TEST(NumericText, WholeTextMustBeTheNumber) {
         {"2.5E-2", false, true}, {"96,5", false, false}, {"", false, false},
         {" 12", false, false},  {"12 ", false, false},   {"12abc", false, false},
         {"as source", false, false}, {"0x10", false, false}, {"1,000", false, false},
-        {"99999999999", false, false}, // out of 32-bit range
+        {"99999999999", false, true}, // beyond 32 bits: a number, not an integer
     };
     for (const auto& c : cases) {
         EXPECT_EQ(IsIntegerText(c.text), c.integer) << c.text;
@@ -43,8 +43,9 @@ TEST(Letterbox, BarsAreEvenAndCentred) {
         {640, 480, 320, 240, {0, 0}},    // same shape: no bars
         {1280, 720, 320, 240, {30, 0}},  // wide source: bars above and below
         {640, 480, 640, 360, {0, 80}},   // tall source: bars left and right
-        {720, 560, 320, 240, {0, 10}},   // cropped PAL into 4:3
-        {1920, 800, 720, 576, {64, 0}},  // scope into PAL
+        {720, 576, 320, 240, {0, 10}},   // PAL into 4:3
+        {720, 560, 320, 240, {0, 6}},    // cropped PAL into 4:3
+        {1920, 800, 720, 576, {138, 0}}, // scope into PAL
         {0, 0, 320, 240, {0, 0}},        // unknown source size
     };
     for (const auto& c : cases) {
