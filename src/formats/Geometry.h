@@ -5,7 +5,9 @@
 namespace vorlin::formats {
 
 // Integer helpers of the option builder: div truncates toward zero, even(x) = x div 2 * 2.
-constexpr int even(int x) { return x / 2 * 2; }
+constexpr int even(int x) {
+    return x / 2 * 2;
+}
 
 // Letterbox bars that fit a w x h source into a W x H frame: top = bottom = top, left = right
 // = left. Each bar is even.

@@ -6,9 +6,13 @@
 
 namespace vorlin::formats {
 
-bool IsIntegerText(const QString& text) { return integerValue(text).has_value(); }
+bool IsIntegerText(const QString& text) {
+    return integerValue(text).has_value();
+}
 
-bool IsNumberText(const QString& text) { return numberValue(text).has_value(); }
+bool IsNumberText(const QString& text) {
+    return numberValue(text).has_value();
+}
 
 std::optional<int64_t> integerValue(const QString& text) {
     if (text.isEmpty() || text.front().isSpace() || text.back().isSpace())

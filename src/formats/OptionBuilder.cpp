@@ -17,10 +17,16 @@ namespace {
 
 const QString kAsSource = QStringLiteral("as source");
 
-bool sameText(const QString& a, const char* b) { return a.compare(b, Qt::CaseInsensitive) == 0; }
+bool sameText(const QString& a, const char* b) {
+    return a.compare(b, Qt::CaseInsensitive) == 0;
+}
 
-QString sizeText(int w, int h) { return QString("%1x%2").arg(w).arg(h); }
-QString ratioText(int w, int h) { return QString("%1:%2").arg(w).arg(h); }
+QString sizeText(int w, int h) {
+    return QString("%1x%2").arg(w).arg(h);
+}
+QString ratioText(int w, int h) {
+    return QString("%1:%2").arg(w).arg(h);
+}
 
 int32_t clampToInt32(int64_t v) {
     return static_cast<int32_t>(std::clamp<int64_t>(v, std::numeric_limits<int32_t>::min(),
@@ -107,9 +113,9 @@ void buildAudioOnly(const FormatSettings& s, TOutputOptions& out, TInputOptions&
 
 void buildVideoCodec(const QString& encoder, const QString& kw, TOutputOptions& out) {
     static const QStringList known = {
-        "mpeg4", "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
-        "huffyuv", "dvvideo", "rawvideo", "h263p", "h263", "rv10", "rv20", "ljpeg", "mjpeg",
-        "svq1", "zlib", "wmv1", "wmv2", "libx264"};
+        "mpeg4",   "libxvid", "mpeg1video", "mpeg2video", "msmpeg4", "msmpeg4v1", "msmpeg4v2",
+        "huffyuv", "dvvideo", "rawvideo",   "h263p",      "h263",    "rv10",      "rv20",
+        "ljpeg",   "mjpeg",   "svq1",       "zlib",       "wmv1",    "wmv2",      "libx264"};
     if (known.contains(encoder))
         out.VideoCodec = encoder;
     if (encoder == "mpeg2video")
@@ -235,7 +241,7 @@ void buildVideo(const TlvFilesRecord& job, const QString& encoder, const QString
         if (const auto v = numberValue(frameRate); v && *v > 0)
             out.FrameRate = frameRate;
     }
-    static const char* containers[] = {"ipod", "3gp", "3g2",    "avi", "psp",
+    static const char* containers[] = {"ipod", "3gp", "3g2", "avi",    "psp",
                                        "mov",  "vcd", "flv", "mpegts", "vob"};
     for (const char* c : containers) {
         if (sameText(kw, c))
@@ -284,10 +290,9 @@ SourceFacts sourceFacts(const TAVProbe& probe) {
 }
 
 void BuildOutputOptions(const TlvFilesRecord& job, int formatCode, TOutputOptions& output,
-                        const SourceFacts& source, TInputOptions& input,
-                        const OptionFiles& files) {
-    const QString kw = IniFile(files.formatFile).readString(formatSection(formatCode), "Format",
-                                                            "null");
+                        const SourceFacts& source, TInputOptions& input, const OptionFiles& files) {
+    const QString kw =
+        IniFile(files.formatFile).readString(formatSection(formatCode), "Format", "null");
     const FormatSettings settings(files.settingsFile, formatCode);
     applyDiscTarget(kw, settings, output);
     const QString encoder = settings.read("paraVideoEncoder", "");

@@ -35,7 +35,6 @@ struct OptionFiles {
 // changed in place; the run has reset them and set file names, start time and the bands of
 // the job's crop before. May ask the frame-size question through the dialogs.
 void BuildOutputOptions(const TlvFilesRecord& job, int formatCode, TOutputOptions& output,
-                        const SourceFacts& source, TInputOptions& input,
-                        const OptionFiles& files);
+                        const SourceFacts& source, TInputOptions& input, const OptionFiles& files);
 
 } // namespace vorlin::formats

@@ -17,6 +17,7 @@ public:
                  MessageIcon icon) override {
         const auto qtIcon = icon == MessageIcon::Error     ? QMessageBox::Critical
                             : icon == MessageIcon::Warning ? QMessageBox::Warning
+                            : icon == MessageIcon::None    ? QMessageBox::NoIcon
                                                            : QMessageBox::Information;
         QMessageBox box(qtIcon, title, text, QMessageBox::Ok, parent);
         box.exec();
@@ -40,7 +41,9 @@ std::unique_ptr<Dialogs>& current() {
 
 } // namespace
 
-Dialogs& dialogs() { return *current(); }
+Dialogs& dialogs() {
+    return *current();
+}
 
 std::unique_ptr<Dialogs> setDialogs(std::unique_ptr<Dialogs> replacement) {
     auto previous = std::move(current());
@@ -120,6 +123,8 @@ ScopedDialogRecorder::ScopedDialogRecorder() {
     previous_ = setDialogs(std::move(recorder));
 }
 
-ScopedDialogRecorder::~ScopedDialogRecorder() { setDialogs(std::move(previous_)); }
+ScopedDialogRecorder::~ScopedDialogRecorder() {
+    setDialogs(std::move(previous_));
+}
 
 } // namespace vorlin::widgets

@@ -11,7 +11,7 @@ class QWidget;
 
 namespace vorlin::widgets {
 
-enum class MessageIcon { Information, Warning, Error };
+enum class MessageIcon { None, Information, Warning, Error };
 
 // Every message box and file or folder chooser of the program goes through the current
 // Dialogs, so tests can answer them and read their texts. The real implementation shows

@@ -17,8 +17,7 @@ const std::array<SkinColors, kSkinCount> kSkins{{
      QColor(251, 246, 236)},
     {"Purple", QColor(138, 70, 142), QColor(92, 40, 96), QColor(246, 230, 241),
      QColor(249, 240, 247)},
-    {"Red", QColor(190, 48, 48), QColor(128, 24, 24), QColor(247, 225, 225),
-     QColor(250, 238, 238)},
+    {"Red", QColor(190, 48, 48), QColor(128, 24, 24), QColor(247, 225, 225), QColor(250, 238, 238)},
     {"Green", QColor(58, 146, 62), QColor(30, 96, 34), QColor(226, 247, 225),
      QColor(239, 250, 238)},
     {"Light blue", QColor(52, 152, 204), QColor(22, 102, 150), QColor(225, 240, 247),
@@ -110,9 +109,13 @@ void ThemeManager::applyTo(QWidget* window) const {
     window->setProperty("vorlinTheme", theme_);
 }
 
-ThemeManager* ThemeManager::mainTheme() { return g_mainTheme; }
+ThemeManager* ThemeManager::mainTheme() {
+    return g_mainTheme;
+}
 
-void ThemeManager::setMainTheme(ThemeManager* manager) { g_mainTheme = manager; }
+void ThemeManager::setMainTheme(ThemeManager* manager) {
+    g_mainTheme = manager;
+}
 
 void ThemeManager::applyMainTheme(QWidget* dialog) {
     if (g_mainTheme)

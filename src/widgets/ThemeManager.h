@@ -10,11 +10,11 @@ namespace vorlin::widgets {
 
 // The colours of one built-in skin.
 struct SkinColors {
-    QString name;   // menu caption: "Default", "Gray", ...
-    QColor accent;  // title bands, default buttons, highlights
-    QColor dark;    // frames and pressed states
-    QColor light;   // tinted backgrounds; also the job list's odd rows
-    QColor window;  // window and dialog background
+    QString name;  // menu caption: "Default", "Gray", ...
+    QColor accent; // title bands, default buttons, highlights
+    QColor dark;   // frames and pressed states
+    QColor light;  // tinted backgrounds; also the job list's odd rows
+    QColor window; // window and dialog background
 };
 
 inline constexpr int kSkinCount = 7;

@@ -14,11 +14,11 @@ TEST(NumericText, WholeTextMustBeTheNumber) {
         bool integer;
         bool number;
     } const cases[] = {
-        {"512", true, true},    {"-3", true, true},      {"+7", true, true},
-        {"96.5", false, true},  {".5", false, true},     {"1e3", false, true},
-        {"2.5E-2", false, true}, {"96,5", false, false}, {"", false, false},
-        {" 12", false, false},  {"12 ", false, false},   {"12abc", false, false},
-        {"as source", false, false}, {"0x10", false, false}, {"1,000", false, false},
+        {"512", true, true},          {"-3", true, true},     {"+7", true, true},
+        {"96.5", false, true},        {".5", false, true},    {"1e3", false, true},
+        {"2.5E-2", false, true},      {"96,5", false, false}, {"", false, false},
+        {" 12", false, false},        {"12 ", false, false},  {"12abc", false, false},
+        {"as source", false, false},  {"0x10", false, false}, {"1,000", false, false},
         {"99999999999", false, true}, // beyond 32 bits: a number, not an integer
     };
     for (const auto& c : cases) {

@@ -1,5 +1,5 @@
-#include "formats/IniFile.h"
 #include "formats/OutputName.h"
+#include "formats/IniFile.h"
 
 #include "support/TestEnv.h"
 #include "widgets/Dialogs.h"

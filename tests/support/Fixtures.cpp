@@ -64,21 +64,30 @@ QString movFixture(const QString& name, int width, int height, double seconds, i
                          .arg(fps)
                          .arg(dur)};
     if (withAudio)
-        args << "-f" << "lavfi" << "-i"
-             << QString("sine=frequency=440:sample_rate=44100:duration=%1").arg(dur);
-    args << "-c:v" << "libx264" << "-preset" << "ultrafast" << "-pix_fmt" << "yuv420p";
+        args << "-f"
+             << "lavfi"
+             << "-i" << QString("sine=frequency=440:sample_rate=44100:duration=%1").arg(dur);
+    args << "-c:v"
+         << "libx264"
+         << "-preset"
+         << "ultrafast"
+         << "-pix_fmt"
+         << "yuv420p";
     if (withAudio)
-        args << "-c:a" << "aac" << "-b:a" << "96k";
-    args << "-f" << "mov";
+        args << "-c:a"
+             << "aac"
+             << "-b:a"
+             << "96k";
+    args << "-f"
+         << "mov";
     return fixture(name, args);
 }
 
 QJsonObject ffprobe(const QString& path) {
     QByteArray out;
-    const int rc = runProgram("ffprobe",
-                              {"-v", "error", "-print_format", "json", "-show_format",
-                               "-show_streams", path},
-                              &out);
+    const int rc = runProgram(
+        "ffprobe", {"-v", "error", "-print_format", "json", "-show_format", "-show_streams", path},
+        &out);
     if (rc != 0)
         return {};
     return QJsonDocument::fromJson(out).object();

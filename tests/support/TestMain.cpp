@@ -39,7 +39,9 @@ class IsolatedHome : public testing::EmptyTestEventListener {
 
 } // namespace
 
-QString testHome() { return g_home ? g_home->path() : QString(); }
+QString testHome() {
+    return g_home ? g_home->path() : QString();
+}
 
 } // namespace vorlin::test
 
