@@ -85,9 +85,10 @@ QByteArray utf8(const QString& s) {
     return s.toUtf8();
 }
 
-// Tells a filter graph's source that no more frames come; the graph then flushes.
-void closeSource(AVFilterContext* src) {
-    if (av_buffersrc_add_frame_flags(src, nullptr, 0) < 0)
+// Tells a filter graph's source that no more frames come, the stream ending at endPts (in
+// the source's time base, the end of the last frame); the graph then flushes.
+void closeSource(AVFilterContext* src, int64_t endPts) {
+    if (av_buffersrc_close(src, endPts, AV_BUFFERSRC_FLAG_PUSH) < 0)
         qWarning("Could not close a filter graph's source");
 }
 
@@ -164,8 +165,13 @@ QString resolvePlan(const TOutputOptions& o, AVRational sourceRate, Plan* p) {
         p->muxer = o.ContainerFormat.trimmed();
     if (!o.VideoCodec.trimmed().isEmpty())
         p->videoCodec = mapVideoEncoderName(o.VideoCodec);
-    if (!o.AudioCodec.trimmed().isEmpty())
+    if (!o.AudioCodec.trimmed().isEmpty()) {
         p->audioCodec = mapAudioEncoderName(o.AudioCodec);
+        // The disc's audio bit rate belongs to the disc's encoder (448 kbit/s AC-3 is no
+        // valid MP2 rate); another encoder starts from its own default.
+        if (p->haveTarget && p->audioCodec != p->target.audioCodec)
+            p->audioBitRate = 0;
+    }
     p->videoOff = o.VideoDisabled;
     p->audioOff = o.AudioDisabled;
 
@@ -283,6 +289,8 @@ private:
                                                                     }};
         int poolLinesize = 0;
         int64_t lastEncPts = AV_NOPTS_VALUE;
+        // End of the last frame given to the graph, in the source's time base.
+        int64_t nextPts = AV_NOPTS_VALUE;
         bool inputDone = false;
         bool sinkDone = false;
         int64_t frames = 0;
@@ -331,6 +339,8 @@ private:
     int64_t outputSize() const;
     bool allInputsDone() const;
     int64_t toOutputUs(int64_t pts, AVRational tb) const;
+    // Where a graph's input ends: after its last frame, but not past the recording's end.
+    int64_t closingPts(int64_t nextPts, AVRational tb) const;
 
     int taskIndex_;
     TInputOptions in_;
@@ -913,6 +923,14 @@ int64_t Conversion::toOutputUs(int64_t pts, AVRational tb) const {
     return av_rescale_q(pts, tb, AV_TIME_BASE_Q);
 }
 
+int64_t Conversion::closingPts(int64_t nextPts, AVRational tb) const {
+    if (nextPts == AV_NOPTS_VALUE)
+        return 0;
+    if (endUs_ > 0)
+        return qMin(nextPts, av_rescale_q(endUs_, AV_TIME_BASE_Q, tb));
+    return nextPts;
+}
+
 bool Conversion::allInputsDone() const {
     return (!v_.enc || v_.inputDone) && (!a_.enc || a_.inputDone);
 }
@@ -1015,9 +1033,12 @@ void Conversion::onVideoFrame(AVFrame* f) {
     const int64_t sourceUs = toOutputUs(pts, tb) - fileStartUs_;
     pts += av_rescale_q(offsetUs_, AV_TIME_BASE_Q, tb);
     const int64_t outUs = toOutputUs(pts, tb);
+    int64_t duration = f->pkt_duration;
+    if (duration <= 0 && v_.ist->avg_frame_rate.num > 0)
+        duration = av_rescale_q(1, av_inv_q(v_.ist->avg_frame_rate), tb);
     if (endUs_ > 0 && outUs >= endUs_) {
         v_.inputDone = true;
-        closeSource(v_.src);
+        closeSource(v_.src, closingPts(v_.nextPts, v_.ist->time_base));
         drainVideo(false);
         return;
     }
@@ -1051,6 +1072,7 @@ void Conversion::onVideoFrame(AVFrame* f) {
         toGraph = converted.get();
     }
     toGraph->pts = pts;
+    v_.nextPts = pts + qMax<int64_t>(duration, 1);
     const int rc = av_buffersrc_add_frame_flags(v_.src, toGraph, AV_BUFFERSRC_FLAG_KEEP_REF);
     if (rc < 0 && rc != AVERROR_EOF)
         fail(QString("Error while filtering the video: %1").arg(withLog(rc)));
@@ -1095,16 +1117,16 @@ void Conversion::onAudioFrame(AVFrame* f) {
     if (pts == AV_NOPTS_VALUE)
         pts = f->pts;
     const AVRational tb = a_.ist->time_base;
-    if (pts == AV_NOPTS_VALUE)
-        pts = a_.nextPts;
+    if (pts == AV_NOPTS_VALUE && a_.nextPts != AV_NOPTS_VALUE)
+        pts = a_.nextPts - av_rescale_q(offsetUs_, AV_TIME_BASE_Q, tb);
     if (pts == AV_NOPTS_VALUE)
         return;
-    a_.nextPts = pts + av_rescale_q(f->nb_samples, AVRational{1, f->sample_rate}, tb);
     pts += av_rescale_q(offsetUs_, AV_TIME_BASE_Q, tb);
+    a_.nextPts = pts + av_rescale_q(f->nb_samples, AVRational{1, f->sample_rate}, tb);
     if (endUs_ > 0 && toOutputUs(pts, tb) >= endUs_) {
         a_.inputDone = true;
         if (a_.graph) {
-            closeSource(a_.src);
+            closeSource(a_.src, closingPts(a_.nextPts, a_.ist->time_base));
             drainAudio(false);
         }
         return;
@@ -1115,7 +1137,7 @@ void Conversion::onAudioFrame(AVFrame* f) {
                          av_channel_layout_compare(&f->ch_layout, &a_.srcLayout);
     if (changed) {
         if (a_.graph) {
-            closeSource(a_.src);
+            closeSource(a_.src, closingPts(a_.nextPts, a_.ist->time_base));
             drainAudio(true);
             a_.sinkDone = false;
         }
@@ -1304,7 +1326,7 @@ TaskOutcome Conversion::run() {
             if (!v_.inputDone)
                 decode(v_.dec.get(), nullptr, true);
             if (!v_.sinkDone) {
-                closeSource(v_.src);
+                closeSource(v_.src, closingPts(v_.nextPts, v_.ist->time_base));
                 drainVideo(true);
             }
             encode(v_.enc.get(), v_.ost, nullptr, &v_.packets);
@@ -1313,7 +1335,7 @@ TaskOutcome Conversion::run() {
             if (!a_.inputDone)
                 decode(a_.dec.get(), nullptr, false);
             if (a_.graph && !a_.sinkDone) {
-                closeSource(a_.src);
+                closeSource(a_.src, closingPts(a_.nextPts, a_.ist->time_base));
                 drainAudio(true);
             }
             encode(a_.enc.get(), a_.ost, nullptr, &a_.packets);
