@@ -1280,7 +1280,7 @@ TaskOutcome Conversion::run() {
                      .arg(out_.OutputFileName)
                      .arg(avErrorText(rc)));
         oc_.reset(raw);
-        oc_->interrupt_callback = AVIOInterruptCB{interruptCallback, &control_};
+        // No interrupt callback on the output: a stopped task still completes its file.
         setupVideo();
         setupAudio();
         if (!v_.enc && !a_.enc)
