@@ -555,9 +555,9 @@ void Conversion::setupVideo() {
     v_.cfr = rate.num > 0 || !(plan_.oformat->flags & (AVFMT_VARIABLE_FPS | AVFMT_NOTIMESTAMPS)) ||
              !encoderTakesVariableRate(v_.encoder->id);
     if (v_.cfr && rate.num <= 0) {
-        rate = v_.ist->avg_frame_rate;
-        if (rate.num <= 0 || rate.den <= 0)
-            rate = v_.ist->r_frame_rate;
+        // The stream's base rate, not its average: a variable-rate source keeps its clock
+        // and its pauses become repeated frames.
+        rate = av_guess_frame_rate(ic_.get(), v_.ist, nullptr);
         if (rate.num <= 0 || rate.den <= 0 || av_q2d(rate) > 1000)
             rate = AVRational{25, 1};
     }
@@ -647,7 +647,7 @@ void Conversion::buildVideoGraph(int trimW, int trimH) {
                        .arg(tb.den)
                        .arg(sar.num)
                        .arg(sar.den);
-    const AVRational fr = v_.ist->avg_frame_rate;
+    const AVRational fr = av_guess_frame_rate(ic_.get(), v_.ist, nullptr);
     if (fr.num > 0 && fr.den > 0)
         args += QString(":frame_rate=%1/%2").arg(fr.num).arg(fr.den);
     int rc = avfilter_graph_create_filter(&v_.src, avfilter_get_by_name("buffer"), "in",

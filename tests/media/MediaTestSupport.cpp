@@ -6,12 +6,14 @@
 #include <QCoreApplication>
 #include <QElapsedTimer>
 #include <QEventLoop>
+#include <QJsonArray>
 #include <QJsonObject>
 #include <QTimer>
 #include <gtest/gtest.h>
 
 #include <cmath>
 #include <cstring>
+#include <utility>
 
 namespace vorlin::test {
 
@@ -78,8 +80,14 @@ QString outputPath(const QString& name) {
 
 QImage decodeFrame(const QString& path, int index) {
     const QJsonObject video = ffprobeStream(ffprobe(path), "video");
-    const int w = video.value("width").toInt();
-    const int h = video.value("height").toInt();
+    int w = video.value("width").toInt();
+    int h = video.value("height").toInt();
+    // The ffmpeg command turns pictures by their rotation tag.
+    for (const auto& sd : video.value("side_data_list").toArray()) {
+        const int rotation = std::abs(sd.toObject().value("rotation").toInt());
+        if (rotation == 90 || rotation == 270)
+            std::swap(w, h);
+    }
     if (w <= 0 || h <= 0)
         return {};
     QByteArray raw;
