@@ -12,10 +12,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
+#include <QToolButton>
+#include "jobs/JobListView.h"
 #include <QTreeWidget>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
