@@ -1,6 +1,7 @@
 #pragma once
 
 #include "media/AVProbe.h"
+#include "media/RenderSink.h"
 
 #include <QImage>
 #include <QObject>
@@ -16,20 +17,6 @@
 enum TPlayState { psPlay = 0, psPause = 1, psResume = 2, psStep = 3, psStop = 4, psEnd = 5 };
 
 namespace vorlin::media {
-
-// Where the player puts its pictures. The media layer knows nothing about widgets: a video
-// surface (or a test, or a benchmark) implements this and is handed to PlayerOpen.
-class RenderSink {
-public:
-    virtual ~RenderSink() = default;
-    // A new picture to show, called on the player's video thread. The picture is at the size
-    // the player renders at (the screen size set in OnFileOpen, with the video's aspect kept);
-    // the sink keeps its own (implicitly shared) copy. Must return quickly and never wait for
-    // the GUI thread.
-    virtual void presentPicture(const QImage& picture, int64_t ptsUs) = 0;
-    // The file was closed: forget the last picture. Called on the thread that closes the file.
-    virtual void clearPicture() = 0;
-};
 
 // Figures of the current file's playback, for benchmarks and tests.
 struct PlayerStatistics {
@@ -176,13 +163,11 @@ signals:
 private:
     void closeSession();
     void postState(TPlayState state);
-    void postPosition(uint64_t sessionId);
 
     std::shared_ptr<Settings> settings_;
     std::unique_ptr<vorlin::media::PlayerSession> session_;
     // Identifies the open file; queued events of another one are dropped.
     uint64_t sessionId_ = 0;
-    std::shared_ptr<std::atomic<bool>> positionQueued_;
     bool paused_ = true;
     TAVProbe probe_;
     QString lastError_;
