@@ -6,6 +6,7 @@
 #include <QDateTime>
 #include <QFileInfo>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QFontMetricsF>
 #include <QImageReader>
 #include <QPainter>
@@ -119,7 +120,8 @@ QFont WatermarkFont(const TWmFont& font, bool* replaced) {
     if (!font.Name.isEmpty() && QFontDatabase::hasFamily(font.Name)) {
         f.setFamily(font.Name);
     } else {
-        f.setFamily(QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+        // The concrete family behind the system's default (often an alias like "Sans Serif").
+        f.setFamily(QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family());
         fallback = !font.Name.isEmpty();
     }
     const int64_t points = font.Size > 0 ? font.Size : kDefaultPoints;
