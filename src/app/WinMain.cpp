@@ -4,6 +4,7 @@
 #include "app/GlobalUnit.h"
 #include "app/VorlinApplication.h"
 #include "formats/DeliveredFiles.h"
+#include "formats/FormatChooser.h"
 #include "formats/IniFile.h"
 #include "jobs/JobListView.h"
 #include "jobs/WinProgress.h"
@@ -65,6 +66,7 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
     createMenus();
     connectJobList();
     connectRun();
+    connectFormats();
     qApp->installEventFilter(this);
     connect(qApp, &QGuiApplication::applicationStateChanged, this, [this](Qt::ApplicationState s) {
         if (s != Qt::ApplicationActive)
@@ -114,26 +116,26 @@ void TfrmMain::createControls() {
     connect(btnExit, &QToolButton::clicked, this, &QWidget::close);
 
     lvFiles = new TJobListView(this);
-    lvFiles->setGeometry(8, 84, 498, 268);
+    lvFiles->setGeometry(8, 84, 498, 286);
     CCAVC = new TFFmpegVCL(this);
     CCAVC->setObjectName("CCAVC");
     CCAVC->SetPreviewBitmap(true);
 
     suiGroupBox1 = named(new QGroupBox("Preview", this), "suiGroupBox1");
-    suiGroupBox1->setGeometry(514, 78, 264, 274);
+    suiGroupBox1->setGeometry(514, 78, 264, 292);
     pan1 = named(new QWidget(suiGroupBox1), "pan1");
-    pan1->setGeometry(4, 18, 256, 183);
+    pan1->setGeometry(4, 20, 256, 183);
     pan1->setAutoFillBackground(true);
     QPalette gray = pan1->palette();
     gray.setColor(QPalette::Window, Qt::gray);
     pan1->setPalette(gray);
     trcPreview = named(new QSlider(Qt::Horizontal, suiGroupBox1), "trcPreview");
-    trcPreview->setGeometry(4, 204, 213, 20);
+    trcPreview->setGeometry(4, 210, 213, 20);
     trcPreview->setTickPosition(QSlider::NoTicks);
     lblTime = named(new QLabel("00:00:00", suiGroupBox1), "lblTime");
-    lblTime->setGeometry(6, 224, 60, 16);
+    lblTime->setGeometry(6, 232, 60, 16);
     lblPTS = named(new QLabel("00:00:00", suiGroupBox1), "lblPTS");
-    lblPTS->setGeometry(196, 224, 60, 16);
+    lblPTS->setGeometry(196, 232, 60, 16);
     lblPTS->setAlignment(Qt::AlignRight | Qt::AlignVCenter);
     const auto mediaButton = [this](const char* name, const QString& hint,
                                     QStyle::StandardPixmap icon, int x) {
@@ -141,7 +143,7 @@ void TfrmMain::createControls() {
         b->setIcon(style()->standardIcon(icon));
         b->setToolTip(hint);
         b->setAutoRaise(true);
-        b->setGeometry(x, 244, 24, 24);
+        b->setGeometry(x, 258, 24, 24);
         return b;
     };
     imgbtnPlay = mediaButton("imgbtnPlay", "play", QStyle::SP_MediaPlay, 4);
@@ -149,42 +151,42 @@ void TfrmMain::createControls() {
     imgbtnStop = mediaButton("imgbtnStop", "stop", QStyle::SP_MediaStop, 56);
     imgbtnSnap = mediaButton("imgbtnSnap", "capture image", QStyle::SP_DesktopIcon, 82);
     ckMute = named(new QCheckBox("Mute", suiGroupBox1), "ckMute");
-    ckMute->setGeometry(112, 246, 52, 20);
+    ckMute->setGeometry(112, 260, 52, 20);
     trcVolume = named(new QSlider(Qt::Horizontal, suiGroupBox1), "trcVolume");
-    trcVolume->setGeometry(166, 246, 92, 20);
+    trcVolume->setGeometry(166, 260, 92, 20);
     trcVolume->setRange(0, 128);
     trcVolume->setPageStep(2);
     trcVolume->setSingleStep(1);
 
     lblFormat = named(new QLabel("Output Format:", this), "lblFormat");
-    lblFormat->setGeometry(8, 364, 90, 20);
+    lblFormat->setGeometry(8, 390, 90, 20);
     edt1 = named(new QLineEdit(this), "edt1");
-    edt1->setGeometry(100, 362, 384, 22);
+    edt1->setGeometry(100, 388, 384, 22);
     edt1->setReadOnly(true);
     edt1->setCursor(Qt::ArrowCursor);
     edt1->setTextMargins(4, 2, 20, 0);
     edt1->setStyleSheet("background: rgb(246, 247, 248);");
     imgbtn1 = named(new QToolButton(this), "imgbtn1");
     imgbtn1->setArrowType(Qt::DownArrow);
-    imgbtn1->setGeometry(100 + 384 - 19, 364, 17, 18);
-    lst1 = named(new QListWidget(this), "lst1");
+    imgbtn1->setGeometry(100 + 384 - 19, 390, 17, 18);
+    lst1 = new vorlin::formats::TFormatList(this);
     lst1->setVisible(false);
     btnOptions = named(new QPushButton("Settings", this), "btnOptions");
-    btnOptions->setGeometry(490, 361, 76, 24);
+    btnOptions->setGeometry(490, 387, 76, 24);
     cbOutputFormat = named(new QComboBox(this), "cbOutputFormat");
     cbOutputFormat->setVisible(false);
 
     lblFolder = named(new QLabel("Output Folder:", this), "lblFolder");
-    lblFolder->setGeometry(8, 396, 90, 20);
+    lblFolder->setGeometry(8, 424, 90, 20);
     edDirectory = named(new QLineEdit(this), "edDirectory");
-    edDirectory->setGeometry(100, 394, 384, 22);
+    edDirectory->setGeometry(100, 422, 384, 22);
     btnBrows = named(new QPushButton("&Brows", this), "btnBrows");
-    btnBrows->setGeometry(490, 393, 76, 24);
+    btnBrows->setGeometry(490, 421, 76, 24);
     btnOpen = named(new QPushButton("&Open", this), "btnOpen");
-    btnOpen->setGeometry(572, 393, 62, 24);
+    btnOpen->setGeometry(572, 421, 62, 24);
 
     SpeedButton1 = named(new QPushButton("&Start", this), "SpeedButton1");
-    SpeedButton1->setGeometry(646, 360, 132, 58);
+    SpeedButton1->setGeometry(646, 386, 132, 60);
     SpeedButton1->setIcon(style()->standardIcon(QStyle::SP_MediaPlay));
 
     mmoLog = named(new QPlainTextEdit(this), "mmoLog");
@@ -322,6 +324,7 @@ void TfrmMain::showEvent(QShowEvent* event) {
 
 void TfrmMain::FormShow() {
     setFixedSize(kWidth, kHeight);
+    MainMenu1->setGeometry(0, 0, kWidth, kBarWidth - 2);
     imgbtnPlay->setEnabled(true);
     imgbtnPAuse->setEnabled(false);
     imgbtnStop->setEnabled(false);
@@ -339,6 +342,7 @@ void TfrmMain::FormShow() {
     if (GlobalObj) {
         GlobalObj->SetVersionText(GlobalObj->FileVersionText());
         setWindowTitle(GlobalObj->ProductTitle() + GlobalObj->VersionText());
+        FormatChooser->BuildFormatList();
     }
 }
 
@@ -388,6 +392,7 @@ void TfrmMain::closeEvent(QCloseEvent* event) {
 bool TfrmMain::FormCloseQuery() {
     if (!vorlin::widgets::dialogs().ask(this, "Warning", "Do you really want to exit?"))
         return false;
+    FormatChooser->SaveGroupStates();
     // No late progress or termination notice may reach a window on its way out.
     CCAVC->OnCustomHook = nullptr;
     disconnect(CCAVC, &TFFmpegVCL::OnProgress, this, nullptr);

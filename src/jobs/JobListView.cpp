@@ -55,7 +55,7 @@ void TJobListView::BuildColumns() {
     setHeaderLabels(captions);
     for (int i = 0; i < 5; ++i) {
         setColumnWidth(i, kWidths[i]);
-        headerItem()->setTextAlignment(i, kAlignments[i] | Qt::AlignVCenter);
+        headerItem()->setTextAlignment(i, Qt::AlignLeft | Qt::AlignVCenter);
     }
     setHeaderHidden(false);
     hasColumns_ = true;

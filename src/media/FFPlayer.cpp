@@ -94,7 +94,7 @@ bool TFFPlayer::PlayerOpen(const QString& fileName, RenderSink* screen, bool sta
     probe_.OpenProbe(fileName);
 
     const uint64_t id = ++sessionId_;
-    const QSize frame = session->frameSize();
+    const QSize frame = session->hasVideo() ? session->frameSize() : QSize(0, 0);
     int screenWidth = frame.width();
     int screenHeight = frame.height();
     emit OnFileOpen(session->durationUs(), frame.width(), frame.height(), screenWidth,

@@ -10,11 +10,14 @@
 #include "support/Fixtures.h"
 #include "support/TestEnv.h"
 #include "widgets/Dialogs.h"
+#include "widgets/ThemeManager.h"
 
 #include <QAction>
+#include <QApplication>
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QHeaderView>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -112,8 +115,7 @@ TEST_F(JobListTest, AddKeepsMediaFilesOnceAndSkipsTheRestSilently) {
     EXPECT_EQ(column(0), (QStringList{a, b, c}));
     EXPECT_EQ(column(1), (QStringList{"1", "1", "1"}));
     EXPECT_EQ(column(2), (QStringList{"1", "1", "1"}));
-    EXPECT_EQ(column(3),
-              (QStringList{"a_(new)_ipod.mp4", "B_(new)_ipod.mp4", "c_(new)_ipod.mp4"}));
+    EXPECT_EQ(column(3), (QStringList{"a_(new)_ipod.mp4", "B_(new)_ipod.mp4", "c_(new)_ipod.mp4"}));
     EXPECT_EQ(column(4), (QStringList{"", "", ""}));
     EXPECT_TRUE(dialogs->messages().isEmpty());
     EXPECT_EQ(list().selectedIndex(), 0);
@@ -198,6 +200,38 @@ TEST_F(JobListTest, RowsAreTintedByTheSkin) {
     EXPECT_EQ(list().rowBrush(1, true, false), QColor(229, 236, 248));
 }
 
+// Saves a picture of a window when VORLIN_SHOT_DIR names a folder (for looking at it).
+void keepShot(QWidget* w, const QString& name) {
+    const QString dir = qEnvironmentVariable("VORLIN_SHOT_DIR");
+    if (!dir.isEmpty())
+        w->grab().save(dir + "/" + name + ".png");
+}
+
+TEST_F(JobListTest, DrawnRowsShowTintCheckBoxAndSelection) {
+    add({clip("d0.mov"), clip("d1.mov"), clip("d2.mov")});
+    list().row(1)->setChecked(false);
+    for (int skin : {0, 5}) {
+        window->SkinClick(skin);
+        list().selectRow(2);
+        QApplication::processEvents();
+        const QImage shot = list().viewport()->grab().toImage();
+        keepShot(window.get(), QString("main-skin%1").arg(skin));
+        const QRect r1 = list().visualItemRect(list().row(1));
+        const QRect r0 = list().visualItemRect(list().row(0));
+        const QRect r2 = list().visualItemRect(list().row(2));
+        const int textFreeX = list().header()->sectionViewportPosition(4) + 4;
+        EXPECT_EQ(shot.pixelColor(textFreeX, r0.center().y()), QColor(Qt::white));
+        EXPECT_EQ(shot.pixelColor(textFreeX, r1.center().y()), vorlin::widgets::oddRowColor(skin));
+        EXPECT_EQ(shot.pixelColor(textFreeX, r2.center().y()), QColor(229, 236, 248));
+        // The drawn check box: a black frame on both rows, a tick only on the checked one.
+        const int L = r0.left() + 1;
+        EXPECT_EQ(shot.pixelColor(L + 2, r0.center().y()), QColor(Qt::black));
+        EXPECT_EQ(shot.pixelColor(L + 2, r1.center().y()), QColor(Qt::black));
+        EXPECT_EQ(shot.pixelColor(L + 6, r0.top() + 10), QColor(Qt::black));
+        EXPECT_NE(shot.pixelColor(L + 6, r1.top() + 10), QColor(Qt::black));
+    }
+}
+
 TEST_F(JobListTest, StartWithNothingCheckedOnlyWarns) {
     window->btnStartClick();
     ASSERT_EQ(dialogs->messages(), QStringList{"Please select a file by clicking the check box!"});
@@ -213,6 +247,8 @@ TEST_F(JobListTest, StartConvertsTheCheckedRowsInOrder) {
     bool boxesSet = false;
     start([&](const PProgressInfo&) {
         labels << window->frmProgress->lblProgress->text();
+        if (labels.size() == 2)
+            keepShot(window->frmProgress, "progress");
         if (!boxesSet) {
             window->frmProgress->ckShutDown->setChecked(true);
             boxesSet = true;
