@@ -155,7 +155,8 @@ void PlayerSession::start(RenderSink* sink, QSize screen, bool paused, const QAu
         const int bytesPerSecond = output_->sampleRate() * frameBytes;
         ring_.configure(bytesPerSecond, frameBytes,
                         static_cast<size_t>(bytesPerSecond * kRingUs / 1000000));
-        output_->setPaused(paused);
+        audioGate_ = !hasVideo();
+        applyOutputState();
         output_->flush();
     }
     {
@@ -180,9 +181,23 @@ bool PlayerSession::waitFirstPicture(int timeoutMs) {
 void PlayerSession::setPaused(bool paused) {
     paused_ = paused;
     clock_.setPaused(paused);
-    if (output_)
-        output_->setPaused(paused);
+    applyOutputState();
     wake();
+}
+
+void PlayerSession::setAudioGate(bool open) {
+    std::lock_guard lock(outputStateMutex_);
+    if (audioGate_ == open)
+        return;
+    audioGate_ = open;
+    if (output_)
+        output_->setPaused(paused_.load() || !audioGate_);
+}
+
+void PlayerSession::applyOutputState() {
+    std::lock_guard lock(outputStateMutex_);
+    if (output_)
+        output_->setPaused(paused_.load() || !audioGate_);
 }
 
 void PlayerSession::seek(int64_t positionUs, bool anyFrame) {
@@ -193,6 +208,8 @@ void PlayerSession::seek(int64_t positionUs, bool anyFrame) {
         request_.anyFrame = anyFrame;
         serial_ = request_.serial;
     }
+    if (hasVideo())
+        setAudioGate(false);
     readerCv_.notify_all();
     wake();
 }
@@ -330,6 +347,17 @@ void PlayerSession::videoLoop() {
             nextGuessUs = seg.targetUs;
         }
         const bool eof = !item.packet;
+        if (!eof && first && seg.anyFrame) {
+            // Pictures before the target are decoded only as far as later ones need them.
+            const AVPacket* pkt = item.packet.get();
+            const bool before =
+                pkt->pts != AV_NOPTS_VALUE &&
+                av_rescale_q(pkt->pts, tb, AV_TIME_BASE_Q) - startUs_ + frameDurationUs_ <=
+                    seg.targetUs;
+            dec->skip_frame = before ? AVDISCARD_NONREF : AVDISCARD_DEFAULT;
+        } else if (dec->skip_frame != AVDISCARD_DEFAULT) {
+            dec->skip_frame = AVDISCARD_DEFAULT;
+        }
         if (avcodec_send_packet(dec, eof ? nullptr : item.packet.get()) < 0 && !eof)
             continue; // a damaged packet: skip it
         while (!stale(current)) {
@@ -396,8 +424,12 @@ bool PlayerSession::showFrame(const AVFrame* frame, int64_t positionUs, bool imm
     if (stale(serial))
         return false;
     if (immediate) {
-        // A new start (open or seek): the clock starts from this picture.
+        // A new start (open or seek): the clock and the audio start from this picture.
         clock_.set(positionUs);
+        consecutiveDrops_ = 0;
+        present(img, positionUs);
+        setAudioGate(true);
+        return true;
     } else if (!waitForClock(positionUs, serial)) {
         return false;
     }
@@ -641,6 +673,8 @@ void PlayerSession::markDone(bool video, int serial) {
     if (serial != serial_.load())
         return;
     (video ? videoDoneSerial_ : audioDoneSerial_) = serial;
+    if (video)
+        setAudioGate(true); // the audio goes on alone
     if ((hasVideo() && videoDoneSerial_ != serial) || (hasAudio() && audioDoneSerial_ != serial))
         return;
     if (endReportedSerial_ == serial)

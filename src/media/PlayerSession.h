@@ -99,6 +99,9 @@ private:
     bool resample(const AVFrame* frame, std::vector<int16_t>& out);
     void reportAudioPosition(bool force);
     void markDone(bool video, int serial);
+    // Runs the audio output unless paused or waiting for the segment's first picture.
+    void setAudioGate(bool open);
+    void applyOutputState();
     void wake();
     bool stale(int serial) const { return quit_.load() || serial != serial_.load(); }
 
@@ -143,6 +146,10 @@ private:
     PcmRing ring_;
     std::unique_ptr<AudioOutput> output_;
     std::atomic<bool> paused_{false};
+    // Closed from a start or seek until its first picture is shown, so that the audio and the
+    // pictures start together.
+    std::mutex outputStateMutex_;
+    bool audioGate_ = true;
 
     // Video thread only.
     SwsPtr sws_;
