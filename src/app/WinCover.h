@@ -25,13 +25,15 @@ public:
     // The optional replacement picture: "skin/movmp4cover.jpg" beside the executable.
     static QString coverFilePath();
 
+    // Closes the splash once the main window is showing.
+    void tmr1Timer();
+
 protected:
     void showEvent(QShowEvent* event) override;
 
 private:
     void FormCreate();
     void FormShow();
-    void tmr1Timer();
 
     QPointer<QWidget> mainWindow_;
 };

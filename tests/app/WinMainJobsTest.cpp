@@ -210,7 +210,7 @@ void keepShot(QWidget* w, const QString& name) {
 TEST_F(JobListTest, DrawnRowsShowTintCheckBoxAndSelection) {
     add({clip("d0.mov"), clip("d1.mov"), clip("d2.mov")});
     list().row(1)->setChecked(false);
-    for (int skin : {0, 5}) {
+    for (int skin = 0; skin < vorlin::widgets::kSkinCount; ++skin) {
         window->SkinClick(skin);
         list().selectRow(2);
         QApplication::processEvents();

@@ -1,5 +1,8 @@
 #include "app/WinMain.h"
 #include "app/GlobalUnit.h"
+#include "app/WinCover.h"
+
+#include "jobs/JobListView.h"
 
 #include "formats/IniFile.h"
 #include "platform/Platform.h"
@@ -12,13 +15,13 @@
 #include <QCheckBox>
 #include <QDir>
 #include <QFile>
+#include <QLabel>
 #include <QLineEdit>
 #include <QListWidget>
 #include <QPushButton>
 #include <QSlider>
 #include <QTimer>
 #include <QToolButton>
-#include "jobs/JobListView.h"
 #include <QTreeWidget>
 #include <QtTest/QTest>
 #include <gtest/gtest.h>
@@ -206,6 +209,9 @@ TEST_F(MainWindowTest, ChoosingASkinRethemesWritesItAndDialogsFollow) {
                 EXPECT_EQ(about->size(), QSize(330, 177));
                 EXPECT_EQ(about->windowTitle(), "About");
                 EXPECT_EQ(about->lblAppNameVer->text(), "Vorlin MOV to MP4 Converter 1.100 ");
+                EXPECT_EQ(about->lblUrl->url(), GlobalObj->WebSiteURL());
+                if (const QString dir = qEnvironmentVariable("VORLIN_SHOT_DIR"); !dir.isEmpty())
+                    about->grab().save(dir + "/about.png");
                 about->btn1->click();
             }
         }
@@ -276,6 +282,25 @@ TEST_F(MainWindowTest, FormatListClosesOnClicksOutsideTheChooserAndOnDeactivatio
     window->lst1->show();
     window->ApplicationEvents1Deactivate();
     EXPECT_FALSE(window->lst1->isVisible());
+}
+
+TEST(Splash, BuiltInPictureSizesTheWindowAndTheTimerWaitsForTheMainWindow) {
+    TfrmCover cover;
+    EXPECT_EQ(cover.imgCover->pixmap().size(), QSize(399, 239));
+    cover.show();
+    EXPECT_EQ(cover.size(), QSize(399, 239));
+    EXPECT_TRUE(cover.tmr1->isActive());
+    EXPECT_EQ(cover.tmr1->interval(), 1000);
+    if (const QString dir = qEnvironmentVariable("VORLIN_SHOT_DIR"); !dir.isEmpty())
+        cover.grab().save(dir + "/splash.png");
+
+    QWidget main;
+    cover.setMainWindow(&main);
+    cover.tmr1Timer();
+    EXPECT_TRUE(cover.isVisible()); // main window not showing yet
+    main.show();
+    cover.tmr1Timer();
+    EXPECT_FALSE(cover.isVisible());
 }
 
 TEST_F(MainWindowTest, ToolButtonsShareOneTopBelowTheMenu) {
