@@ -15,6 +15,7 @@ extern "C" {
 }
 
 #include <QDebug>
+#include <QFile>
 #include <QFileInfo>
 #include <QSet>
 #include <QTransform>
@@ -335,6 +336,7 @@ private:
     void drainAudio(bool flush);
     void encode(AVCodecContext* enc, AVStream* ost, AVFrame* frame, int64_t* packets);
     void maybeProgress(bool force);
+    void finishStopped();
     void maybePreview(const AVFrame* f);
     int64_t outputSize() const;
     bool allInputsDone() const;
@@ -362,6 +364,7 @@ private:
     int64_t totalUs_ = 0;
     int64_t outTimeUs_ = 0;
     bool headerWritten_ = false;
+    bool createdOutput_ = false; // the output file is ours to remove
     Clock::time_point lastProgress_;
     Clock::time_point lastPreview_;
     QSet<QString> hookErrors_;
@@ -909,6 +912,7 @@ void Conversion::openOutput() {
             fail(QString("Cannot open output file '%1': %2")
                      .arg(out_.OutputFileName)
                      .arg(avErrorText(rc)));
+        createdOutput_ = true;
     }
     clearLastLogError();
     const int rc = avformat_write_header(oc_.get(), &muxOpts.d);
@@ -1207,6 +1211,20 @@ void Conversion::encode(AVCodecContext* enc, AVStream* ost, AVFrame* frame, int6
     }
 }
 
+// A stopped task keeps a playable file of what was written (the encoders' queued frames are
+// dropped so that stopping stays quick); a file with nothing in it yet is removed.
+void Conversion::finishStopped() {
+    if (headerWritten_ && v_.packets + a_.packets > 0) {
+        av_write_trailer(oc_.get());
+        headerWritten_ = false;
+        return;
+    }
+    headerWritten_ = false;
+    oc_.reset();
+    if (createdOutput_)
+        QFile::remove(out_.OutputFileName);
+}
+
 int64_t Conversion::outputSize() const {
     if (!oc_ || !oc_->pb)
         return 0;
@@ -1315,11 +1333,7 @@ TaskOutcome Conversion::run() {
             maybeProgress(false);
         }
         if (stopped || control_.stopRequested()) {
-            // A stopped task keeps a playable file of what was written; the encoders'
-            // queued frames are dropped so that stopping stays quick.
-            av_write_trailer(oc_.get());
-            headerWritten_ = false;
-            outcome.finished = false;
+            finishStopped();
             return outcome;
         }
         if (v_.enc) {
@@ -1341,8 +1355,7 @@ TaskOutcome Conversion::run() {
             encode(a_.enc.get(), a_.ost, nullptr, &a_.packets);
         }
         if (control_.stopRequested()) {
-            av_write_trailer(oc_.get());
-            headerWritten_ = false;
+            finishStopped();
             return outcome;
         }
         clearLastLogError();
@@ -1368,10 +1381,8 @@ TaskOutcome Conversion::run() {
         outcome.error = control_.stopRequested() ? QString() : e.text;
         if (outcome.error.isEmpty() && !control_.stopRequested())
             outcome.error = QStringLiteral("Conversion failed");
-        if (headerWritten_ && oc_) {
-            av_write_trailer(oc_.get());
-            headerWritten_ = false;
-        }
+        if (oc_)
+            finishStopped();
     } catch (const std::exception& e) {
         outcome.finished = false;
         outcome.error = QString("Conversion failed: %1").arg(QString::fromLocal8Bit(e.what()));

@@ -30,6 +30,8 @@ struct PlayerStatistics {
     int64_t driftSamples = 0;
     int64_t driftAbsSumUs = 0;
     int64_t driftAbsMaxUs = 0;
+    // Pictures shown more than 40 ms away from the audio, where viewers start to notice.
+    int64_t driftOver40Ms = 0;
     // "device" (an audio output of the system), "wall clock" (no device: the samples are paced
     // by the system clock and discarded) or "none" (the file has no playable audio).
     QString audioOutput;

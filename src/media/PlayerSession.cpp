@@ -512,6 +512,7 @@ void PlayerSession::present(const QImage& picture, int64_t positionUs) {
             ++stats_.driftSamples;
             stats_.driftAbsSumUs += drift;
             stats_.driftAbsMaxUs = std::max(stats_.driftAbsMaxUs, drift);
+            stats_.driftOver40Ms += drift > 40000 ? 1 : 0;
         }
     }
     if (events_.position)
