@@ -31,6 +31,11 @@ struct TPreviewInfo;
 namespace vorlin::widgets {
 class ThemeManager;
 }
+namespace vorlin::formats {
+class TFormatChooser;
+}
+class TfrmSettings;
+class TfmDirectory;
 
 // The main window: job list, format and folder fields, preview box, menus and tool buttons.
 // This file holds the window's life cycle (creation, showing, closing) and the application
@@ -125,6 +130,9 @@ public:
     QPushButton* btnBrows = nullptr;
     QPushButton* btnOpen = nullptr;
     QPushButton* SpeedButton1 = nullptr;
+    vorlin::formats::TFormatChooser* FormatChooser = nullptr; // edt1, imgbtn1, lst1
+    TfrmSettings* frmSettings = nullptr;                      // created on first opening
+    TfmDirectory* fmDirectory = nullptr;                      // created by the first Brows
 
     // Hidden
     QPlainTextEdit* mmoLog = nullptr;
@@ -183,6 +191,14 @@ public:
     // Opens the output folder in the file manager, as the Open button does.
     void OpenOutputFolder();
 
+    // Settings dialog and output folder (WinMainFormats.cpp)
+    void btnOptionsClick();
+    void btnSettingsClick();
+    void Settings1Click();
+    void btnBrowsClick();
+    void btnOpenClick();
+    void edDirectoryChange();
+
     // Preview player (stopped before a run or when the list empties).
     void imgbtnStopClick();
 
@@ -212,6 +228,7 @@ private:
     void loadMediaLibraries();
     void connectJobList();
     void connectRun();
+    void connectFormats();
     bool IsLastTask(int taskIndex) const;
 
     TfrmAbout* frmAbout_ = nullptr;

@@ -146,9 +146,7 @@ void TfrmMain::CCAVCTerminate(const TTerminateInfo& info) {
 }
 
 void TfrmMain::OpenOutputFolder() {
-    if (GlobalObj)
-        vorlin::platform::shell().openFolder(
-            IniFile(GlobalObj->SettingsFile()).readString("settings", "OutPutDir", OutputFolder));
+    btnOpenClick();
 }
 
 void TfrmMain::ShutDownComputer() {

@@ -126,6 +126,11 @@ TFormatItem* TFormatList::row(int index) const {
     return static_cast<TFormatItem*>(item(index));
 }
 
+int TFormatList::selectedRow() const {
+    const QList<QListWidgetItem*> selected = selectedItems();
+    return selected.isEmpty() ? -1 : QListWidget::row(selected.first());
+}
+
 int TFormatList::rowAt(const QPoint& point) const {
     const QModelIndex index = indexAt(point);
     return index.isValid() ? index.row() : -1;
@@ -331,8 +336,8 @@ void TFormatChooser::openList(bool fromDoubleClick, bool fromButton) {
     if (fromDoubleClick)
         return;
     lst1Click();
-    if (host_ == ChooserHost::MainWindow && !fromButton && lst1_->currentRow() >= 0) {
-        const QRect rowRect = lst1_->visualItemRect(lst1_->currentItem());
+    if (host_ == ChooserHost::MainWindow && !fromButton && lst1_->selectedRow() >= 0) {
+        const QRect rowRect = lst1_->visualItemRect(lst1_->item(lst1_->selectedRow()));
         QCursor::setPos(lst1_->viewport()->mapToGlobal(rowRect.center()));
     }
 }
@@ -363,7 +368,7 @@ void TFormatChooser::lst1Click() {
 
 void TFormatChooser::lst1MouseMove(const QPoint& point) {
     const int row = lst1_->rowAt(point);
-    if (row >= 0 && row != lst1_->currentRow())
+    if (row >= 0 && row != lst1_->selectedRow())
         lst1_->setCurrentRow(row);
 }
 
@@ -383,7 +388,7 @@ void TFormatChooser::lst1MouseDown(const QPoint& point) {
 }
 
 void TFormatChooser::lst1DblClick() {
-    const int row = lst1_->currentRow();
+    const int row = lst1_->selectedRow();
     if (row < 0)
         return;
     const TItemInfo& info = lst1_->row(row)->Info;

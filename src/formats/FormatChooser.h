@@ -37,6 +37,8 @@ public:
     void setChooser(TFormatChooser* chooser) { chooser_ = chooser; }
 
     TFormatItem* row(int index) const;
+    // The highlighted row; -1 when none is (Qt may keep a current row without selecting it).
+    int selectedRow() const;
     // The row under a point of the viewport; -1 when there is none.
     int rowAt(const QPoint& point) const;
 

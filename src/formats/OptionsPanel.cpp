@@ -135,7 +135,10 @@ QComboBox* TOptionsPanel::addField(QGroupBox* group, int row, const char* name,
         QLineEdit* edit = box->lineEdit();
         edit->setContextMenuPolicy(Qt::NoContextMenu);
         edit->setAcceptDrops(false);
+        // Keys and focus reach the box first, which hands keys on to its line edit without
+        // passing event filters; so both are watched.
         edit->installEventFilter(this);
+        box->installEventFilter(this);
     } else {
         box->setItemDelegate(new PickListDelegate(box));
     }
@@ -314,7 +317,7 @@ void TOptionsPanel::cmbAudioBitRateExit() {
 bool TOptionsPanel::eventFilter(QObject* watched, QEvent* event) {
     QComboBox* box = nullptr;
     for (QComboBox* candidate : {cmbVideoSize, cmbVideoBitRate, cmbSamplerate, cmbAudioBitRate}) {
-        if (candidate && watched == candidate->lineEdit())
+        if (candidate && (watched == candidate || watched == candidate->lineEdit()))
             box = candidate;
     }
     if (!box)
