@@ -1056,8 +1056,21 @@ void Conversion::onVideoFrame(AVFrame* f) {
         converted->format = v_.graphFmt;
         converted->width = v_.graphW;
         converted->height = v_.graphH;
-        if (av_frame_get_buffer(converted.get(), 0) < 0)
+        if (v_.hook) {
+            // Pictures for the hook come from a pool: a fresh large buffer per frame would
+            // cost page faults on every frame.
+            if (!v_.pool) {
+                v_.poolLinesize = FFALIGN(v_.graphW * 3, 64);
+                v_.pool.reset(av_buffer_pool_init(v_.poolLinesize * v_.graphH, nullptr));
+            }
+            converted->buf[0] = v_.pool ? av_buffer_pool_get(v_.pool.get()) : nullptr;
+            if (!converted->buf[0])
+                fail(avErrorText(AVERROR(ENOMEM)));
+            converted->data[0] = converted->buf[0]->data;
+            converted->linesize[0] = v_.poolLinesize;
+        } else if (av_frame_get_buffer(converted.get(), 0) < 0) {
             fail(avErrorText(AVERROR(ENOMEM)));
+        }
         if (v_.hook) {
             convertForHook(f, converted.get());
             // Frames before the start point are cut by the filters; they are not shown.

@@ -175,7 +175,7 @@ bool PlayerSession::waitFirstPicture(int timeoutMs) {
         return false;
     std::unique_lock lock(pictureMutex_);
     return firstPictureCv_.wait_for(lock, std::chrono::milliseconds(timeoutMs),
-                                    [this] { return firstPictureShown_; });
+                                    [this] { return firstPictureShown_.load(); });
 }
 
 void PlayerSession::setPaused(bool paused) {

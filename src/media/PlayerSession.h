@@ -163,7 +163,7 @@ private:
     mutable std::mutex pictureMutex_;
     QImage picture_;
     std::condition_variable firstPictureCv_;
-    bool firstPictureShown_ = false;
+    std::atomic<bool> firstPictureShown_{false};
 
     mutable std::mutex endMutex_;
     int videoDoneSerial_ = -1;
