@@ -21,12 +21,12 @@ namespace {
 const QColor kFocusFill(185, 204, 236);
 const QColor kFocusFrame(122, 159, 218);
 
-constexpr int kRowTop = 30;
-constexpr int kRowStep = 44;
-constexpr int kLabelLeft = 10;
-constexpr int kLabelWidth = 100;
-constexpr int kFieldLeft = 112;
-constexpr int kFieldWidth = 100;
+// Each field sits under its label, so long labels and long entries both fit.
+constexpr int kRowTop = 24;
+constexpr int kRowStep = 48;
+constexpr int kLeft = 10;
+constexpr int kLabelHeight = 17;
+constexpr int kFieldWidth = 202;
 constexpr int kFieldHeight = 24;
 
 // The pick lists draw their entries themselves: the focused entry in the highlight
@@ -121,10 +121,10 @@ QComboBox* TOptionsPanel::addField(QGroupBox* group, int row, const char* name,
                                    const QString& label, bool editable) {
     const int top = kRowTop + row * kRowStep;
     auto* caption = new QLabel(label, group);
-    caption->setGeometry(kLabelLeft, top, kLabelWidth, kFieldHeight);
+    caption->setGeometry(kLeft, top, kFieldWidth, kLabelHeight);
     auto* box = new QComboBox(group);
     box->setObjectName(QString::fromLatin1(name));
-    box->setGeometry(kFieldLeft, top, kFieldWidth, kFieldHeight);
+    box->setGeometry(kLeft, top + kLabelHeight, kFieldWidth, kFieldHeight);
     caption->setBuddy(box);
     box->setEditable(editable);
     if (editable) {

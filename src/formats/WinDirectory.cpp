@@ -115,8 +115,10 @@ void TfmDirectory::buildRoots() {
     for (const QStorageInfo& volume : QStorageInfo::mountedVolumes()) {
         if (!isUserVolume(volume))
             continue;
-        QTreeWidgetItem* node =
-            addFolderNode(computer, cleanAbsolute(volume.rootPath()), volume.displayName());
+        // A volume without a label is named by its mount point's last part.
+        const QString root = cleanAbsolute(volume.rootPath());
+        const QString label = volume.name().isEmpty() ? QFileInfo(root).fileName() : volume.name();
+        QTreeWidgetItem* node = addFolderNode(computer, root, label);
         node->setIcon(0, icons().icon(QFileIconProvider::Drive));
     }
     computer->setExpanded(true);

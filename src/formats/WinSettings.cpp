@@ -45,18 +45,18 @@ TfrmSettings::TfrmSettings(std::function<QString()> settingsFile,
     connect(edt1, &QLineEdit::textChanged, this, &TfrmSettings::edt1Change);
 
     Panel = new vorlin::formats::TOptionsPanel(this, settingsFile_, formatFile_);
-    Panel->grpbxVideo->setGeometry(10, 52, 222, 256);
-    Panel->grpbxAudio->setGeometry(242, 52, 222, 256);
+    Panel->grpbxVideo->setGeometry(10, 48, 222, 268);
+    Panel->grpbxAudio->setGeometry(242, 48, 222, 268);
 
     btnDefault = new QPushButton(QStringLiteral("&Default"), this);
     btnDefault->setObjectName(QStringLiteral("btnDefault"));
-    btnDefault->setGeometry(10, 326, 84, 28);
+    btnDefault->setGeometry(10, 328, 84, 28);
     btnOk = new QPushButton(QStringLiteral("&Ok"), this);
     btnOk->setObjectName(QStringLiteral("btnOk"));
-    btnOk->setGeometry(288, 326, 84, 28);
+    btnOk->setGeometry(288, 328, 84, 28);
     btnCancel = new QPushButton(QStringLiteral("&Cancel"), this);
     btnCancel->setObjectName(QStringLiteral("btnCancel"));
-    btnCancel->setGeometry(380, 326, 84, 28);
+    btnCancel->setGeometry(380, 328, 84, 28);
     // Enter in a typed field must not press a button behind the user's back.
     for (QPushButton* b : {btnDefault, btnOk, btnCancel})
         b->setAutoDefault(false);
