@@ -3,6 +3,7 @@
 #include "app/AppException.h"
 #include "app/GlobalUnit.h"
 #include "app/VorlinApplication.h"
+#include "effects/FrameCompositing.h"
 #include "formats/DeliveredFiles.h"
 #include "formats/FormatChooser.h"
 #include "formats/IniFile.h"
@@ -77,6 +78,9 @@ TfrmMain::TfrmMain(QWidget* parent) : QWidget(parent) {
 
 TfrmMain::~TfrmMain() {
     qApp->removeEventFilter(this);
+    // The compositor goes before the converter: no frame may reach it any more.
+    if (CCAVC)
+        CCAVC->OnCustomHook = nullptr;
     if (vorlin::widgets::ThemeManager::mainTheme() == suiFileTheme1)
         vorlin::widgets::ThemeManager::setMainTheme(nullptr);
 }

@@ -5,6 +5,7 @@
 #include <QWidget>
 
 #include <array>
+#include <memory>
 #include <vector>
 
 class QAction;
@@ -27,9 +28,13 @@ class TFFmpegVCL;
 struct PProgressInfo;
 struct TTerminateInfo;
 struct TPreviewInfo;
+struct PHookInfo;
 
 namespace vorlin::widgets {
 class ThemeManager;
+}
+namespace vorlin::effects {
+class FrameCompositor;
 }
 namespace vorlin::formats {
 class TFormatChooser;
@@ -184,6 +189,8 @@ public:
     void CCAVCProgress(const PProgressInfo& info);
     void CCAVCTerminate(const TTerminateInfo& info);
     void CCAVCPreviewBitmap(const TPreviewInfo& info);
+    // Effects and watermarks of the task's row on every frame; runs on the converter's thread.
+    void CCAVCCustomHook(PHookInfo& info);
     void btnStopClick();
     void btnPauseClick();
     void btnResumeClick();
@@ -232,5 +239,7 @@ private:
     bool IsLastTask(int taskIndex) const;
 
     TfrmAbout* frmAbout_ = nullptr;
+    // Draws the rows' effects and watermarks for CCAVCCustomHook.
+    std::unique_ptr<vorlin::effects::FrameCompositor> compositor_;
     bool closeConfirmed_ = false;
 };

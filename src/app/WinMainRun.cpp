@@ -3,6 +3,7 @@
 #include "app/GlobalUnit.h"
 #include "app/WinMain.h"
 
+#include "effects/FrameCompositing.h"
 #include "formats/IniFile.h"
 #include "jobs/ConversionRun.h"
 #include "jobs/JobListView.h"
@@ -34,6 +35,28 @@ void TfrmMain::connectRun() {
     connect(CCAVC, &TFFmpegVCL::OnProgress, this, &TfrmMain::CCAVCProgress);
     connect(CCAVC, &TFFmpegVCL::OnTerminate, this, &TfrmMain::CCAVCTerminate);
     connect(CCAVC, &TFFmpegVCL::OnPreviewBitmap, this, &TfrmMain::CCAVCPreviewBitmap);
+
+    // The hook reads TaskRows and the rows' records on the converter's thread; the modal
+    // progress dialog keeps both unchanged while tasks run. Failures reach the log memo on
+    // the GUI thread.
+    compositor_ = std::make_unique<vorlin::effects::FrameCompositor>(
+        [this](int task) -> const TlvFilesRecord* {
+            if (task < 0 || task >= int(TaskRows.size()))
+                return nullptr;
+            TJobItem* row = lvFiles->row(TaskRows[size_t(task)]);
+            return row ? &row->Record : nullptr;
+        },
+        [this](const QString& line) {
+            QMetaObject::invokeMethod(
+                mmoLog, [this, line] { mmoLog->appendPlainText(line); }, Qt::QueuedConnection);
+        });
+    CCAVC->OnCustomHook = [this](PHookInfo& info) {
+        CCAVCCustomHook(info);
+    };
+}
+
+void TfrmMain::CCAVCCustomHook(PHookInfo& info) {
+    compositor_->CCAVCCustomHook(info);
 }
 
 void TfrmMain::btnStartClick() {
@@ -50,6 +73,8 @@ void TfrmMain::btnStartClick() {
         return;
     }
     imgbtnStopClick();
+    // Pictures are read again for every run: they may have changed since the last one.
+    compositor_->Reset();
     std::vector<vorlin::jobs::RunJob> jobs;
     for (int i = 0; i < lvFiles->rowCount(); ++i) {
         if (lvFiles->row(i)->checked())

@@ -1,5 +1,6 @@
 #include "cli/BatchConvert.h"
 
+#include "effects/FrameCompositing.h"
 #include "formats/DeliveredFiles.h"
 #include "formats/IniFile.h"
 #include "jobs/ConversionRun.h"
@@ -138,6 +139,22 @@ int RunBatch(const BatchOptions& options, std::FILE* out, std::FILE* err) {
 
     TFFmpegVCL converter;
     const auto run = jobs::PrepareTasks(converter, runJobs, {runSettings, formatFile});
+    // Effects and watermarks of the job file, drawn on the converter's thread; the records
+    // stay as they are until the run is over.
+    effects::FrameCompositor compositor(
+        [&run, &records](int task) -> const TlvFilesRecord* {
+            if (task < 0 || task >= int(run.taskRows.size()))
+                return nullptr;
+            const int row = run.taskRows[size_t(task)];
+            return row >= 0 && row < int(records.size()) ? &records[size_t(row)] : nullptr;
+        },
+        [err](const QString& line) {
+            std::fprintf(err, "vorlin-convert: %s\n", qPrintable(line));
+            std::fflush(err);
+        });
+    converter.OnCustomHook = [&compositor](PHookInfo& info) {
+        compositor.CCAVCCustomHook(info);
+    };
     std::map<int, QString> failures; // row -> reason
     for (const QString& skipped : run.skipped) {
         for (size_t i = 0; i < records.size(); ++i) {
@@ -172,6 +189,7 @@ int RunBatch(const BatchOptions& options, std::FILE* out, std::FILE* err) {
         if (tty)
             std::fputs("\n", err);
     }
+    converter.OnCustomHook = nullptr;
     widgets::setDialogs(std::move(previousDialogs));
 
     int status = 0;
