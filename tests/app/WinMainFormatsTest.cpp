@@ -23,6 +23,7 @@
 #include <QLineEdit>
 #include <QPlainTextEdit>
 #include <QPushButton>
+#include <QScreen>
 #include <QTimer>
 #include <QToolButton>
 #include <QtTest/QTest>
@@ -354,3 +355,81 @@ TEST_F(MainFormatsTest, ValuesChosenInTheDialogShapeTheConvertedFile) {
 }
 
 } // namespace
+
+namespace {
+
+// Every visible child lies inside its parent, and no two visible siblings that are fields or
+// buttons overlap. Returns the offenders.
+QStringList layoutFaults(QWidget* parent) {
+    QStringList faults;
+    QList<QWidget*> children;
+    for (QObject* o : parent->children()) {
+        auto* w = qobject_cast<QWidget*>(o);
+        if (w && w->isVisible() && !w->isWindow() && w->objectName() != "lst1")
+            children.append(w);
+    }
+    for (QWidget* w : children) {
+        if (!parent->rect().contains(w->geometry()))
+            faults << w->objectName() + " leaves " + parent->objectName();
+        for (QWidget* other : children) {
+            const bool controls =
+                (qobject_cast<QComboBox*>(w) || qobject_cast<QPushButton*>(w)) &&
+                (qobject_cast<QComboBox*>(other) || qobject_cast<QPushButton*>(other));
+            if (w < other && controls && w->geometry().intersects(other->geometry()))
+                faults << w->objectName() + " overlaps " + other->objectName();
+        }
+        faults += layoutFaults(w);
+    }
+    return faults;
+}
+
+} // namespace
+
+// The chooser and the dialog in two skins: laid out cleanly, and saved as pictures when
+// VORLIN_SHOT_DIR names a folder.
+TEST_F(MainFormatsTest, ChooserAndDialogLayOutCleanlyInTwoSkins) {
+    settings().writeString("lstformat", "1", "0");
+    settings().writeString("settings", "FormatName", "AVI Video (*.avi)");
+    settings().writeString("settings", "FormatCode", "104");
+    const QString shots = qEnvironmentVariable("VORLIN_SHOT_DIR");
+    for (int skin : {0, 4}) {
+        SCOPED_TRACE(skin);
+        window->SkinClick(skin);
+        QApplication::setActiveWindow(window.get());
+        chooser().edt1Click();
+        ASSERT_TRUE(list().isVisible());
+        EXPECT_TRUE(window->rect().contains(list().geometry()));
+        EXPECT_EQ(list().item(list().selectedRow())->text(), "AVI Video (*.avi)");
+        QApplication::processEvents();
+        if (!shots.isEmpty())
+            window->grab().save(QString("%1/main-list-skin%2.png").arg(shots).arg(skin));
+        chooser().edt1Click();
+        inSettings([&](TfrmSettings& d) {
+            EXPECT_EQ(d.property("vorlinTheme").toInt(), skin);
+            EXPECT_EQ(layoutFaults(&d), QStringList());
+            QApplication::processEvents();
+            if (!shots.isEmpty()) {
+                d.grab().save(QString("%1/settings-skin%2.png").arg(shots).arg(skin));
+                d.Chooser->imgbtn1Click();
+                EXPECT_TRUE(d.rect().contains(d.lst1->geometry()));
+                QApplication::processEvents();
+                d.grab().save(QString("%1/settings-list-skin%2.png").arg(shots).arg(skin));
+                d.Chooser->imgbtn1Click();
+                // Pop-ups are windows of their own: the screen shows the pick list.
+                d.Panel->cmbVolume->showPopup();
+                QTest::qWait(200);
+                if (QScreen* screen = QGuiApplication::primaryScreen())
+                    screen->grabWindow(0).save(
+                        QString("%1/screen-volume-skin%2.png").arg(shots).arg(skin));
+                d.Panel->cmbVolume->hidePopup();
+            }
+            d.btnCancelClick();
+        });
+        browse([&](TfmDirectory& d) {
+            EXPECT_EQ(layoutFaults(&d), QStringList());
+            if (!shots.isEmpty())
+                d.grab().save(QString("%1/folders-skin%2.png").arg(shots).arg(skin));
+            d.btnCancelClick();
+        });
+    }
+}
