@@ -189,9 +189,10 @@ bool runTarget(const QString& file, QSize panel) {
     std::printf("  lateness mean / worst  %.2f ms / %.2f ms\n",
                 st.framesShown ? st.latenessSumUs / 1000.0 / double(st.framesShown) : 0.0,
                 st.latenessMaxUs / 1000.0);
-    std::printf("  A/V drift mean / worst %.2f ms / %.2f ms (%lld samples)\n",
+    std::printf("  A/V drift mean / worst %.2f ms / %.2f ms; %lld of %lld pictures beyond 40 ms\n",
                 st.driftSamples ? st.driftAbsSumUs / 1000.0 / double(st.driftSamples) : 0.0,
-                st.driftAbsMaxUs / 1000.0, static_cast<long long>(st.driftSamples));
+                st.driftAbsMaxUs / 1000.0, static_cast<long long>(st.driftOver40Ms),
+                static_cast<long long>(st.driftSamples));
     std::printf("  CPU per playback second %.3f s/s\n", cpu / seconds);
     std::printf("  seek latency, key frame  median %.1f ms, worst %.1f ms, %d not shown\n",
                 keyFrame.medianMs, keyFrame.worstMs, keyFrame.failed);
