@@ -142,6 +142,10 @@ struct Effects {
     bool colorPass;
 };
 
+void PrintTo(const Effects& e, std::ostream* os) {
+    *os << e.b << "/" << e.c << "/" << e.s << "/" << e.x;
+}
+
 class EffectPasses : public testing::TestWithParam<Effects> {};
 
 TEST_P(EffectPasses, RunOnlyForChangedValues) {
@@ -282,6 +286,10 @@ struct EdgeCase {
     const char* name;
     int left, top;
 };
+
+void PrintTo(const EdgeCase& e, std::ostream* os) {
+    *os << e.name << " (" << e.left << "," << e.top << ")";
+}
 
 class CutAtEdges : public testing::TestWithParam<EdgeCase> {};
 

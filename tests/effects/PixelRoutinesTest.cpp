@@ -75,6 +75,10 @@ struct ColorCase {
     std::vector<int> in, out;
 };
 
+void PrintTo(const ColorCase& c, std::ostream* os) {
+    *os << "b" << c.brightness << " c" << c.contrast << " s" << c.saturation;
+}
+
 class ColorReference : public testing::TestWithParam<ColorCase> {};
 
 TEST_P(ColorReference, MapsGreyLevels) {
@@ -162,6 +166,10 @@ struct ExposureCase {
     float exposure;
     std::vector<int> out; // for levels 0, 64, 128, 200, 255
 };
+
+void PrintTo(const ExposureCase& c, std::ostream* os) {
+    *os << "exposure " << c.exposure;
+}
 
 class ExposureReference : public testing::TestWithParam<ExposureCase> {};
 
@@ -286,6 +294,10 @@ struct Placement {
     const char* name;
     int x, y;
 };
+
+void PrintTo(const Placement& p, std::ostream* os) {
+    *os << p.name << " (" << p.x << "," << p.y << ")";
+}
 
 class BlendClipping : public testing::TestWithParam<Placement> {};
 
