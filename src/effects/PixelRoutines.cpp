@@ -94,8 +94,8 @@ double RoundHalfEven(double value) {
 std::array<uint8_t, 256> ToneCurve(int32_t contrast) {
     // 100 would put the slope at 1/cos(pi/2); 99 keeps the curve finite.
     const int32_t c = contrast == 100 ? 99 : contrast;
-    // The darkening side uses 0.015708 itself, not pi/200: the slight difference is what
-    // makes -100 collapse every level onto 170 exactly.
+    // The darkening side keeps its rounded constant 0.015708 rather than pi/200; at -100 the
+    // slope is then a hair below zero and every level lands on 170.
     const double k = c > 0 ? 1.0 / std::cos(c * std::numbers::pi / 200.0) : std::cos(c * 0.015708);
     std::array<uint8_t, 256> tone{};
     for (int i = 0; i < 256; ++i) {
