@@ -4,10 +4,13 @@
 #include <QIODevice>
 #include <QMetaObject>
 #include <QThread>
+#include <QTimer>
 
 #include <algorithm>
 #include <atomic>
 #include <cstdlib>
+#include <deque>
+#include <mutex>
 
 namespace vorlin::media {
 
@@ -94,37 +97,61 @@ private:
 // Device output: a QAudioSink pulling from the ring, living on a thread with an event loop so
 // that it keeps playing while the GUI thread is busy.
 
+// Hands the ring's bytes to the sink and remembers which media time each handed-out byte
+// has, so that the sink's playback time can be turned back into media time.
 class RingDevice final : public QIODevice {
 public:
-    RingDevice(PcmRing& ring, PlaybackClock& clock, std::atomic<int64_t>& latencyUs)
-        : ring_(ring), clock_(clock), latencyUs_(latencyUs) {}
-    void setSink(QAudioSink* sink) { sink_ = sink; }
+    explicit RingDevice(PcmRing& ring) : ring_(ring) {}
     bool isSequential() const override { return true; }
     qint64 bytesAvailable() const override {
         return static_cast<qint64>(ring_.buffered()) + QIODevice::bytesAvailable();
     }
 
+    // Media time of the byte at this offset of everything handed out; false when that byte
+    // was handed out before the last forget() (audio from before a seek).
+    bool mediaTimeAt(int64_t offset, int64_t* ptsUs) const {
+        std::lock_guard lock(mutex_);
+        auto it = std::upper_bound(marks_.begin(), marks_.end(), offset,
+                                   [](int64_t o, const Mark& m) { return o < m.offset; });
+        if (it == marks_.begin())
+            return false;
+        --it;
+        *ptsUs = it->ptsUs + (offset - it->offset) * 1000000 / ring_.bytesPerSecond();
+        return true;
+    }
+    int64_t handedOut() const {
+        std::lock_guard lock(mutex_);
+        return handedOut_;
+    }
+    void forget() {
+        std::lock_guard lock(mutex_);
+        marks_.clear();
+    }
+
 protected:
     qint64 readData(char* data, qint64 maxSize) override {
+        const int64_t pts = ring_.readPtsUs();
         const size_t n = ring_.read(data, static_cast<size_t>(std::max<qint64>(0, maxSize)));
-        if (n > 0 && sink_) {
-            // What the sink holds plus what it is about to get plays before the ring's next
-            // byte.
-            const int64_t held = std::max<qint64>(0, sink_->bufferSize() - sink_->bytesFree()) +
-                                 static_cast<int64_t>(n);
-            const int64_t latency = held * 1000000 / ring_.bytesPerSecond();
-            latencyUs_ = latency;
-            clock_.set(ring_.readPtsUs() - latency);
+        if (n > 0) {
+            std::lock_guard lock(mutex_);
+            marks_.push_back({handedOut_, pts});
+            while (marks_.size() > 256)
+                marks_.pop_front();
+            handedOut_ += static_cast<int64_t>(n);
         }
         return static_cast<qint64>(n);
     }
     qint64 writeData(const char*, qint64) override { return -1; }
 
 private:
+    struct Mark {
+        int64_t offset;
+        int64_t ptsUs;
+    };
     PcmRing& ring_;
-    PlaybackClock& clock_;
-    std::atomic<int64_t>& latencyUs_;
-    QAudioSink* sink_ = nullptr;
+    mutable std::mutex mutex_;
+    std::deque<Mark> marks_;
+    int64_t handedOut_ = 0;
 };
 
 class DeviceOutput final : public AudioOutput {
@@ -136,6 +163,8 @@ public:
             QMetaObject::invokeMethod(
                 context_,
                 [this] {
+                    delete timer_;
+                    timer_ = nullptr;
                     if (sink_)
                         sink_->stop();
                     delete sink_;
@@ -144,10 +173,10 @@ public:
                     device_ = nullptr;
                 },
                 Qt::BlockingQueuedConnection);
-            delete context_;
         }
         thread_.quit();
         thread_.wait();
+        delete context_; // its thread has ended
     }
 
     bool start(const QAudioDevice& device, const QAudioFormat& format) {
@@ -162,13 +191,15 @@ public:
             context_,
             [&] {
                 sink_ = new QAudioSink(device, format);
-                // About 100 ms in the device: short enough for prompt volume and seek changes.
-                sink_->setBufferSize(format.bytesForDuration(100000));
-                device_ = new RingDevice(ring_, clock_, latencyUs_);
-                device_->setSink(sink_);
+                // The sink's own buffer size: a small one can keep some backends from ever
+                // starting, and the clock follows the playback time whatever the size.
+                device_ = new RingDevice(ring_);
                 device_->open(QIODevice::ReadOnly);
                 sink_->start(device_);
                 ok = sink_->error() == QAudio::NoError && sink_->state() != QAudio::StoppedState;
+                timer_ = new QTimer;
+                QObject::connect(timer_, &QTimer::timeout, [this] { followPlayback(); });
+                timer_->start(10);
             },
             Qt::BlockingQueuedConnection);
         return ok;
@@ -186,20 +217,65 @@ public:
                     sink_->suspend();
                 else
                     sink_->resume();
+                windowWallUs_ = -1; // judge the speed afresh
             },
             Qt::QueuedConnection);
     }
 
     int64_t latencyUs() const override { return latencyUs_.load(); }
 
+    void flush() override {
+        // What the sink still holds from before is played out but no longer sets the clock.
+        if (device_)
+            device_->forget();
+    }
+
 private:
+    // On the audio thread: the sink's playback time says which byte is being heard; its media
+    // time is the clock. Only while playback runs at about real speed: a device that stalls
+    // or creeps (as some do around starting and resuming) leaves the clock to run on by itself
+    // rather than holding the pictures back.
+    void followPlayback() {
+        const int64_t now = monotonicUs();
+        const int64_t playedUs = sink_->processedUSecs();
+        const int64_t handed = device_->handedOut();
+        const int64_t playedBytes = playedUs * ring_.bytesPerSecond() / 1000000;
+        latencyUs_ =
+            std::max<int64_t>(0, (handed - playedBytes) * 1000000 / ring_.bytesPerSecond());
+        if (windowWallUs_ < 0 || playedUs < windowPlayedUs_) {
+            windowWallUs_ = now;
+            windowPlayedUs_ = playedUs;
+            steady_ = false;
+        } else if (now - windowWallUs_ >= kSpeedWindowUs) {
+            const int64_t wall = now - windowWallUs_;
+            const int64_t played = playedUs - windowPlayedUs_;
+            steady_ = played * 2 >= wall && played <= wall * 3 / 2;
+            windowWallUs_ = now;
+            windowPlayedUs_ = playedUs;
+        }
+        if (!steady_ || playedUs == lastPlayedUs_)
+            return;
+        lastPlayedUs_ = playedUs;
+        int64_t pts = 0;
+        if (device_->mediaTimeAt(playedBytes, &pts))
+            clock_.set(pts);
+    }
+
+    static constexpr int64_t kSpeedWindowUs = 50000;
+
     PcmRing& ring_;
     PlaybackClock& clock_;
     QThread thread_;
     QObject* context_ = nullptr;
-    // Created, used and deleted on thread_ only.
+    // Created before start() returns, then used and deleted on thread_ only (device_ also by
+    // flush(), which runs only while the output lives).
     QAudioSink* sink_ = nullptr;
     RingDevice* device_ = nullptr;
+    QTimer* timer_ = nullptr;
+    int64_t lastPlayedUs_ = -1;
+    int64_t windowWallUs_ = -1;
+    int64_t windowPlayedUs_ = 0;
+    bool steady_ = false;
     std::atomic<int64_t> latencyUs_{0};
 };
 

@@ -24,8 +24,10 @@ namespace {
 constexpr size_t kEnoughVideoPackets = 30;
 constexpr size_t kEnoughAudioPackets = 60;
 constexpr size_t kMaxQueuedBytes = 16 * 1024 * 1024;
-// Audio waiting in the ring between decoder and output.
+// Audio waiting in the ring between decoder and output. A device pulls in periods of its own
+// choosing (some take close to 200 ms at once), so it gets more to avoid running dry.
 constexpr int64_t kRingUs = 150000;
+constexpr int64_t kDeviceRingUs = 400000;
 // A file without video reports its position this often.
 constexpr int64_t kAudioPositionIntervalUs = 100000;
 // Pictures dropped in a row before one is shown anyway, so that a slow machine still moves.
@@ -153,8 +155,9 @@ void PlayerSession::start(RenderSink* sink, QSize screen, bool paused, const QAu
             output_ = makeWallClockAudioOutput(rate, channels, ring_, clock_);
         const int frameBytes = output_->channels() * 2;
         const int bytesPerSecond = output_->sampleRate() * frameBytes;
+        const int64_t ringUs = output_->kind() == QLatin1String("device") ? kDeviceRingUs : kRingUs;
         ring_.configure(bytesPerSecond, frameBytes,
-                        static_cast<size_t>(bytesPerSecond * kRingUs / 1000000));
+                        static_cast<size_t>(bytesPerSecond * ringUs / 1000000));
         audioGate_ = !hasVideo();
         applyOutputState();
         output_->flush();
@@ -325,8 +328,10 @@ void PlayerSession::videoLoop() {
     const AVRational tb = input_->streams[videoIndex_]->time_base;
     AVCodecContext* dec = videoCodec_.get();
     FramePtr frame(av_frame_alloc());
-    FramePtr held(av_frame_alloc()); // the latest picture passed over by a frame-exact seek
+    // The latest picture passed over: by a frame-exact seek, or dropped as late.
+    FramePtr held(av_frame_alloc());
     bool holding = false;
+    bool lastDropped = false;
     int current = -1;
     Segment seg;
     bool first = true;
@@ -344,6 +349,7 @@ void PlayerSession::videoLoop() {
             seg = segment(current);
             first = true;
             holding = false;
+            lastDropped = false;
             nextGuessUs = seg.targetUs;
         }
         const bool eof = !item.packet;
@@ -371,8 +377,15 @@ void PlayerSession::videoLoop() {
                 holding = true;
                 continue;
             }
-            if (showFrame(frame.get(), pos, first, current))
+            if (showFrame(frame.get(), pos, first, current)) {
                 first = false;
+                lastDropped = false;
+            } else if (!stale(current)) {
+                // Dropped as late; kept in case it is the last picture of the file.
+                av_frame_unref(held.get());
+                av_frame_move_ref(held.get(), frame.get());
+                lastDropped = true;
+            }
             av_frame_unref(frame.get());
         }
         if (!eof || stale(current))
@@ -382,9 +395,14 @@ void PlayerSession::videoLoop() {
             const int64_t pos = framePositionUs(held.get(), tb, seg.targetUs);
             showFrame(held.get(), pos, true, current);
             first = false;
+        } else if (lastDropped) {
+            // The file ends on its last picture even when that one came late.
+            const int64_t pos = framePositionUs(held.get(), tb, nextGuessUs);
+            present(renderFrame(held.get(), pos), pos);
         }
         av_frame_unref(held.get());
         holding = false;
+        lastDropped = false;
         // The last picture stays for its own duration before the end is reported.
         const int64_t last = position_.load();
         if (!first && last >= 0 && !waitForClock(last + frameDurationUs_, current))
@@ -574,7 +592,8 @@ void PlayerSession::reportAudioPosition(bool force) {
     if (!force && now - lastAudioReportUs_ < kAudioPositionIntervalUs)
         return;
     lastAudioReportUs_ = now;
-    const int64_t pos = std::max<int64_t>(0, clock_.get());
+    const int64_t pos = std::max(audioPositionFloorUs_, clock_.get());
+    audioPositionFloorUs_ = pos;
     if (pos == position_.load())
         return;
     position_ = pos;
@@ -615,6 +634,7 @@ void PlayerSession::audioLoop() {
             if (!hasVideo() && current != 0) {
                 // Without pictures the clock starts over at the seek target.
                 clock_.set(seg.targetUs);
+                audioPositionFloorUs_ = seg.targetUs;
                 reportAudioPosition(true);
             }
         }

@@ -158,6 +158,9 @@ private:
     // Audio thread only.
     SwrPtr swr_;
     int64_t lastAudioReportUs_ = 0;
+    // Reported audio positions never go back within a segment, although the device's clock
+    // may step back a little at each of its reads.
+    int64_t audioPositionFloorUs_ = 0;
 
     std::atomic<int64_t> position_{-1};
     mutable std::mutex pictureMutex_;

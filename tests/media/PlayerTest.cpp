@@ -235,10 +235,10 @@ private:
 TEST(Player, OpenReportsTheFileBeforeReturningAndShowsTheFirstPicture) {
     const QString file = playMov();
     ASSERT_FALSE(file.isEmpty());
+    RecordingSink sink; // outlives the player, which uses it until closing
     TFFPlayer player;
     EventLog log(player);
     log.screen = QSize(256, 183);
-    RecordingSink sink;
     EXPECT_TRUE(player.PlayerPaused()) << "nothing open counts as paused";
     EXPECT_EQ(player.PlayerPosition(), -1);
 
@@ -292,9 +292,9 @@ TEST(Player, DefaultScreenSizeIsTheFrameSizeAndStartPausedHoldsTheFirstPicture) 
 // --- real-time playback ------------------------------------------------------------------------
 
 TEST(Player, PositionsFollowRealTimePauseHoldsAndResumeContinues) {
+    RecordingSink sink; // outlives the player, which uses it until closing
     TFFPlayer player;
     EventLog log(player);
-    RecordingSink sink;
     ASSERT_TRUE(player.PlayerOpen(playMov(), &sink, false));
     QElapsedTimer wall;
     wall.start();
@@ -688,9 +688,9 @@ TEST(Player, AFileCutWhilePlayingEndsPlayback) {
 }
 
 TEST(Player, ReopeningWhilePlayingAndStoppingDuringSeeksNeverHang) {
+    RecordingSink sink; // outlives the player, which uses it until closing
     TFFPlayer player;
     EventLog log(player);
-    RecordingSink sink;
     const QString a = playMov();
     const QString b = oneSecondMov();
     ASSERT_TRUE(player.PlayerOpen(a, &sink, false));
