@@ -218,6 +218,8 @@ public:
                 else
                     sink_->resume();
                 windowWallUs_ = -1; // judge the speed afresh
+                lastRawUs_ = -1;
+                disagreeSinceUs_ = -1;
             },
             Qt::QueuedConnection);
     }
@@ -237,30 +239,50 @@ private:
     // rather than holding the pictures back.
     void followPlayback() {
         const int64_t now = monotonicUs();
-        const int64_t playedUs = sink_->processedUSecs();
+        const int64_t rawUs = sink_->processedUSecs();
+        // Some backends count the playback time afresh after a resume: only its steps forward
+        // add up to the time played.
+        const int64_t stepUs = lastRawUs_ >= 0 ? rawUs - lastRawUs_ : 0;
+        lastRawUs_ = rawUs;
+        if (stepUs > 0)
+            playedUs_ += stepUs;
         const int64_t handed = device_->handedOut();
-        const int64_t playedBytes = playedUs * ring_.bytesPerSecond() / 1000000;
+        const int64_t playedBytes = playedUs_ * ring_.bytesPerSecond() / 1000000;
         latencyUs_ =
             std::max<int64_t>(0, (handed - playedBytes) * 1000000 / ring_.bytesPerSecond());
-        if (windowWallUs_ < 0 || playedUs < windowPlayedUs_) {
+        if (windowWallUs_ < 0) {
             windowWallUs_ = now;
-            windowPlayedUs_ = playedUs;
+            windowPlayedUs_ = playedUs_;
             steady_ = false;
         } else if (now - windowWallUs_ >= kSpeedWindowUs) {
             const int64_t wall = now - windowWallUs_;
-            const int64_t played = playedUs - windowPlayedUs_;
+            const int64_t played = playedUs_ - windowPlayedUs_;
             steady_ = played * 2 >= wall && played <= wall * 3 / 2;
             windowWallUs_ = now;
-            windowPlayedUs_ = playedUs;
+            windowPlayedUs_ = playedUs_;
         }
-        if (!steady_ || playedUs == lastPlayedUs_)
+        if (!steady_ || stepUs <= 0)
             return;
-        lastPlayedUs_ = playedUs;
         int64_t pts = 0;
-        if (device_->mediaTimeAt(playedBytes, &pts))
-            clock_.set(pts);
+        if (!device_->mediaTimeAt(playedBytes, &pts))
+            return;
+        // Small differences are the device's latency and drift: follow them. A large one is
+        // a hiccup of the device more often than not; following it would freeze the pictures,
+        // so it is taken only when it lasts.
+        if (std::abs(pts - clock_.get()) < kFollowUs) {
+            disagreeSinceUs_ = -1;
+        } else if (disagreeSinceUs_ < 0) {
+            disagreeSinceUs_ = now;
+            return;
+        } else if (now - disagreeSinceUs_ < kPersistUs) {
+            return;
+        }
+        disagreeSinceUs_ = -1;
+        clock_.set(pts);
     }
 
+    static constexpr int64_t kFollowUs = 250000;
+    static constexpr int64_t kPersistUs = 2000000;
     static constexpr int64_t kSpeedWindowUs = 50000;
 
     PcmRing& ring_;
@@ -272,7 +294,9 @@ private:
     QAudioSink* sink_ = nullptr;
     RingDevice* device_ = nullptr;
     QTimer* timer_ = nullptr;
-    int64_t lastPlayedUs_ = -1;
+    int64_t lastRawUs_ = -1;
+    int64_t playedUs_ = 0;
+    int64_t disagreeSinceUs_ = -1;
     int64_t windowWallUs_ = -1;
     int64_t windowPlayedUs_ = 0;
     bool steady_ = false;

@@ -592,7 +592,7 @@ void PlayerSession::reportAudioPosition(bool force) {
     if (!force && now - lastAudioReportUs_ < kAudioPositionIntervalUs)
         return;
     lastAudioReportUs_ = now;
-    const int64_t pos = std::max(audioPositionFloorUs_, clock_.get());
+    const int64_t pos = std::max(audioPositionFloorUs_, std::min(clock_.get(), audioDecodedEndUs_));
     audioPositionFloorUs_ = pos;
     if (pos == position_.load())
         return;
@@ -635,6 +635,7 @@ void PlayerSession::audioLoop() {
                 // Without pictures the clock starts over at the seek target.
                 clock_.set(seg.targetUs);
                 audioPositionFloorUs_ = seg.targetUs;
+                audioDecodedEndUs_ = seg.targetUs;
                 reportAudioPosition(true);
             }
         }
@@ -649,6 +650,7 @@ void PlayerSession::audioLoop() {
                                     ? int64_t{frame->nb_samples} * 1000000 / frame->sample_rate
                                     : 0;
             nextGuessUs = pos + dur;
+            audioDecodedEndUs_ = std::max(audioDecodedEndUs_, pos + dur);
             const bool early = seg.anyFrame && pos + dur <= seg.targetUs;
             if (!early && resample(frame.get(), pcm) && !pcm.empty()) {
                 const int peak = applyVolume(pcm.data(), pcm.size(), settings_->volume.load(),

@@ -161,6 +161,8 @@ private:
     // Reported audio positions never go back within a segment, although the device's clock
     // may step back a little at each of its reads.
     int64_t audioPositionFloorUs_ = 0;
+    // End of the audio decoded so far: positions never pass it.
+    int64_t audioDecodedEndUs_ = 0;
 
     std::atomic<int64_t> position_{-1};
     mutable std::mutex pictureMutex_;
