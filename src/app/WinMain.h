@@ -22,6 +22,7 @@ class QPushButton;
 class QSlider;
 class QToolButton;
 class TfrmAbout;
+struct TlvFilesRecord;
 class TfrmProgress;
 class TJobListView;
 class TFFmpegVCL;
@@ -241,5 +242,7 @@ private:
     TfrmAbout* frmAbout_ = nullptr;
     // Draws the rows' effects and watermarks for CCAVCCustomHook.
     std::unique_ptr<vorlin::effects::FrameCompositor> compositor_;
+    // The record of each task of the current run, by task index, for the hook's thread.
+    std::vector<const TlvFilesRecord*> taskRecords_;
     bool closeConfirmed_ = false;
 };

@@ -36,15 +36,14 @@ void TfrmMain::connectRun() {
     connect(CCAVC, &TFFmpegVCL::OnTerminate, this, &TfrmMain::CCAVCTerminate);
     connect(CCAVC, &TFFmpegVCL::OnPreviewBitmap, this, &TfrmMain::CCAVCPreviewBitmap);
 
-    // The hook reads TaskRows and the rows' records on the converter's thread; the modal
-    // progress dialog keeps both unchanged while tasks run. Failures reach the log memo on
-    // the GUI thread.
+    // The hook runs on the converter's thread and reads the records taken at Start (never
+    // the list widget itself); the modal progress dialog keeps them unchanged while tasks
+    // run. Failures reach the log memo on the GUI thread.
     compositor_ = std::make_unique<vorlin::effects::FrameCompositor>(
         [this](int task) -> const TlvFilesRecord* {
-            if (task < 0 || task >= int(TaskRows.size()))
+            if (task < 0 || task >= int(taskRecords_.size()))
                 return nullptr;
-            TJobItem* row = lvFiles->row(TaskRows[size_t(task)]);
-            return row ? &row->Record : nullptr;
+            return taskRecords_[size_t(task)];
         },
         [this](const QString& line) {
             QMetaObject::invokeMethod(
@@ -83,6 +82,9 @@ void TfrmMain::btnStartClick() {
     const auto run = vorlin::jobs::PrepareTasks(
         *CCAVC, jobs, {GlobalObj->SettingsFile(), GlobalObj->FormatFile()});
     TaskRows = run.taskRows;
+    taskRecords_.clear();
+    for (int row : TaskRows)
+        taskRecords_.push_back(&lvFiles->row(row)->Record);
     if (!run.skipped.isEmpty())
         vorlin::widgets::dialogs().warn(this, "Warning",
                                         "These files cannot be opened and are skipped:\n" +
@@ -145,6 +147,7 @@ void TfrmMain::CCAVCTerminate(const TTerminateInfo& info) {
         for (QPushButton* b : {btnStop, btnPause, btnResume})
             b->setEnabled(false);
         CCAVC->ClearTasks();
+        taskRecords_.clear();
         if (frmProgress && frmProgress->isVisible())
             frmProgress->close();
         return;

@@ -553,6 +553,12 @@ void Conversion::setupVideo() {
     } else {
         v_.encFmt = v_.decFmt;
     }
+    // DV25 fixes its sampling by the norm: 4:1:1 for 525-line (NTSC) pictures, 4:2:0 for
+    // 625-line (PAL) ones; 4:2:2 is DV50 and fits both.
+    if (v_.encoder->id == AV_CODEC_ID_DVVIDEO && v_.encFmt != AV_PIX_FMT_YUV422P) {
+        const int height = plan_.height > 0 ? plan_.height : v_.graphH;
+        v_.encFmt = height == 480 ? AV_PIX_FMT_YUV411P : AV_PIX_FMT_YUV420P;
+    }
 
     AVRational rate = plan_.frameRate;
     v_.cfr = rate.num > 0 || !(plan_.oformat->flags & (AVFMT_VARIABLE_FPS | AVFMT_NOTIMESTAMPS)) ||
@@ -634,7 +640,9 @@ void Conversion::buildVideoGraph(int trimW, int trimH) {
     v_.graph.reset(avfilter_graph_alloc());
     if (!v_.graph)
         fail(avErrorText(AVERROR(ENOMEM)));
-    v_.graph->scale_sws_opts = av_strdup("flags=bicubic");
+    // Hooked pictures come back as BGR; accurate rounding keeps their levels where they were.
+    v_.graph->scale_sws_opts =
+        av_strdup(v_.hook ? "flags=bicubic+accurate_rnd+full_chroma_int" : "flags=bicubic");
     AVRational sar = v_.ist->sample_aspect_ratio.num ? v_.ist->sample_aspect_ratio
                                                      : v_.ist->codecpar->sample_aspect_ratio;
     if (sar.num <= 0 || sar.den <= 0)
@@ -964,7 +972,8 @@ void Conversion::decode(AVCodecContext* dec, const AVPacket* pkt, bool video) {
 void Conversion::convertForHook(const AVFrame* f, AVFrame* dst) {
     v_.toGraph.reset(sws_getCachedContext(
         v_.toGraph.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), v_.decW,
-        v_.decH, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        v_.decH, AV_PIX_FMT_BGR24, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
+        nullptr, nullptr));
     if (!v_.toGraph)
         fail("Cannot convert the video frames to pictures");
     if (v_.rotation == 0) {

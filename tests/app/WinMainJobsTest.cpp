@@ -18,6 +18,7 @@
 #include <QDir>
 #include <QFile>
 #include <QHeaderView>
+#include <QImage>
 #include <QLabel>
 #include <QPlainTextEdit>
 #include <QTimer>
@@ -271,6 +272,36 @@ TEST_F(JobListTest, StartConvertsTheCheckedRowsInOrder) {
     EXPECT_EQ(shell->calls[0].kind, ShellRecorder::Call::OpenFolder);
     EXPECT_EQ(shell->calls[0].target, outDir);
     EXPECT_EQ(shell->calls[1].kind, ShellRecorder::Call::ShutDown);
+}
+
+TEST_F(JobListTest, WatermarksOfARowAreDrawnIntoItsOutputOnly) {
+    add({clip("plain.mov"), clip("marked.mov")});
+    TWmRec box;
+    box.Text = " ";
+    box.HasBackColor = true;
+    box.BackColor = QColor(255, 0, 0);
+    box.TextLeft = 40;
+    box.TextTop = 30;
+    box.TextWidth = 80;
+    box.TextHeight = 60;
+    box.TextAlpha = 255;
+    box.StartSec = 0;
+    box.EndSec = 10;
+    list().row(1)->Record.WmItems = {box};
+    start();
+    const auto centre = [](const QString& video) {
+        const QString png = video + ".png";
+        vorlin::test::runProgram("ffmpeg",
+                                 {"-y", "-v", "error", "-i", video, "-frames:v", "1", png});
+        const QImage frame(png); // the picture is scaled: its centre is the box's centre
+        return frame.pixelColor(frame.width() / 2, frame.height() / 2);
+    };
+    const QColor plain = centre(outDir + "/plain_(new).mp4");
+    const QColor marked = centre(outDir + "/marked_(new).mp4");
+    EXPECT_GT(marked.red(), 200);
+    EXPECT_LT(marked.green(), 60);
+    EXPECT_LT(marked.blue(), 60);
+    EXPECT_FALSE(plain.red() > 200 && plain.green() < 60 && plain.blue() < 60);
 }
 
 TEST_F(JobListTest, SameNamesInOneRunDoNotOverwriteEachOther) {
