@@ -117,11 +117,11 @@ QByteArray joinLines(const IniText& ini) {
 enum class ReadResult { Ok, Missing, Failed };
 
 ReadResult readFile(const QString& path, QByteArray* bytes) {
+    // Open first and ask about existence only on failure: a stat racing with a writer's
+    // rename can report the file missing although opening it succeeds.
     QFile file(path);
-    if (!file.exists())
-        return ReadResult::Missing;
     if (!file.open(QIODevice::ReadOnly))
-        return ReadResult::Failed;
+        return QFileInfo::exists(path) ? ReadResult::Failed : ReadResult::Missing;
     *bytes = file.readAll();
     if (file.error() != QFileDevice::NoError)
         return ReadResult::Failed;
