@@ -640,9 +640,7 @@ void Conversion::buildVideoGraph(int trimW, int trimH) {
     v_.graph.reset(avfilter_graph_alloc());
     if (!v_.graph)
         fail(avErrorText(AVERROR(ENOMEM)));
-    // Hooked pictures come back as BGR; accurate rounding keeps their levels where they were.
-    v_.graph->scale_sws_opts =
-        av_strdup(v_.hook ? "flags=bicubic+accurate_rnd+full_chroma_int" : "flags=bicubic");
+    v_.graph->scale_sws_opts = av_strdup("flags=bicubic");
     AVRational sar = v_.ist->sample_aspect_ratio.num ? v_.ist->sample_aspect_ratio
                                                      : v_.ist->codecpar->sample_aspect_ratio;
     if (sar.num <= 0 || sar.den <= 0)
@@ -972,8 +970,7 @@ void Conversion::decode(AVCodecContext* dec, const AVPacket* pkt, bool video) {
 void Conversion::convertForHook(const AVFrame* f, AVFrame* dst) {
     v_.toGraph.reset(sws_getCachedContext(
         v_.toGraph.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), v_.decW,
-        v_.decH, AV_PIX_FMT_BGR24, SWS_BICUBIC | SWS_ACCURATE_RND | SWS_FULL_CHR_H_INT, nullptr,
-        nullptr, nullptr));
+        v_.decH, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
     if (!v_.toGraph)
         fail("Cannot convert the video frames to pictures");
     if (v_.rotation == 0) {
