@@ -6,9 +6,11 @@
 //
 // ThreadSanitizer sees only code built with it. FFmpeg (frame threads, buffer pools) and Qt
 // synchronise inside their own uninstrumented libraries, so hand-overs through them look like
-// races. Races between our own threads on our own data are still reported.
+// races: accesses made inside those libraries are ignored (the runtime can otherwise trip over
+// FFmpeg's own frees) and races reported in them are suppressed. Races between our own threads
+// on our own data are still reported.
 extern "C" const char* __tsan_default_options() {
-    return "die_after_fork=0";
+    return "die_after_fork=0:ignore_noninstrumented_modules=1";
 }
 
 extern "C" const char* __tsan_default_suppressions() {
