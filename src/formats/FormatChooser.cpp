@@ -208,7 +208,8 @@ TFormatChooser::~TFormatChooser() {
 
 bool TFormatChooser::eventFilter(QObject* watched, QEvent* event) {
     const QEvent::Type type = event->type();
-    if (watched == edt1_) {
+    if (watched == edt1_ &&
+        (type == QEvent::MouseButtonRelease || type == QEvent::MouseButtonDblClick)) {
         const auto* mouse = static_cast<QMouseEvent*>(event);
         if (type == QEvent::MouseButtonRelease && mouse->button() == Qt::LeftButton &&
             edt1_->rect().contains(mouse->position().toPoint()))
