@@ -1,6 +1,7 @@
 // The player through its public operations, on files made by the ffmpeg command; pictures are
 // checked against what the ffmpeg command itself decodes.
 
+#include "MediaTestSupport.h"
 #include "media/AudioOutput.h"
 #include "media/FFPlayer.h"
 #include "support/Fixtures.h"
@@ -136,22 +137,6 @@ QImage ffmpegFrame(const QString& path, int index, QSize size) {
     return QImage(reinterpret_cast<const uchar*>(out.constData()), size.width(), size.height(),
                   size.width() * 3, QImage::Format_RGB888)
         .copy();
-}
-
-// Mean absolute difference of the RGB values; 255 when the sizes differ.
-double meanDifference(const QImage& a, const QImage& b) {
-    if (a.size() != b.size() || a.isNull())
-        return 255;
-    const QImage x = a.convertToFormat(QImage::Format_RGB888);
-    const QImage y = b.convertToFormat(QImage::Format_RGB888);
-    double sum = 0;
-    for (int row = 0; row < x.height(); ++row) {
-        const uchar* p = x.constScanLine(row);
-        const uchar* q = y.constScanLine(row);
-        for (int i = 0; i < x.width() * 3; ++i)
-            sum += std::abs(int(p[i]) - int(q[i]));
-    }
-    return sum / (double(x.width()) * x.height() * 3);
 }
 
 // Everything a player reported, with the thread each event came on.
