@@ -43,13 +43,6 @@ const QString kSettings = QStringLiteral("settings");
 const QString kHelpUrl = QStringLiteral("https://www.vorlinsoft.com/movmp4/help.htm");
 const QString kWebSiteUrl = QStringLiteral("https://www.vorlinsoft.com/");
 
-// Names of the format chooser's controls: a click on them does not close its list.
-bool isChooserControl(const QString& name) {
-    return name.compare("lst1", Qt::CaseInsensitive) == 0 ||
-           name.compare("imgbtn1", Qt::CaseInsensitive) == 0 ||
-           name.compare("edt1", Qt::CaseInsensitive) == 0;
-}
-
 template <typename W> W* named(W* widget, const char* name) {
     widget->setObjectName(name);
     return widget;
@@ -427,7 +420,7 @@ void TfrmMain::ApplicationEvents1Message(QObject* watched, QEvent* event) {
         control = static_cast<QWidget*>(watched);
     const QString name = control->objectName();
     if (type == QEvent::MouseButtonPress && mouse->button() == Qt::LeftButton) {
-        if (!isChooserControl(name) && lst1->isVisible())
+        if (!vorlin::formats::isChooserControlName(name) && lst1->isVisible())
             lst1->hide();
     }
     if (name.compare("edt1", Qt::CaseInsensitive) == 0)

@@ -1,5 +1,7 @@
 #include "formats/FormatChooser.h"
 
+#include "widgets/OwnerDraw.h"
+
 #include "formats/IniFile.h"
 
 #include <QApplication>
@@ -28,8 +30,6 @@ namespace {
 const QString kSettingsSection = QStringLiteral("settings");
 const QString kGroupSection = QStringLiteral("lstformat");
 const QColor kListBackground(246, 247, 248);
-const QColor kFocusFill(185, 204, 236);
-const QColor kFocusFrame(122, 159, 218);
 const QColor kNavy(0, 0, 128);
 
 constexpr int kMainListMax = 358;
@@ -60,16 +60,7 @@ public:
         painter->save();
         QRect r = option.rect;
         const bool focused = option.state & QStyle::State_Selected;
-        if (focused) {
-            r.adjust(2, 2, -2, -2);
-            painter->fillRect(r, kFocusFill);
-            r.adjust(-1, -1, 1, 1);
-            painter->setPen(kFocusFrame);
-            painter->drawRect(r.adjusted(0, 0, -1, -1));
-            r = option.rect;
-        } else {
-            painter->fillRect(r, kListBackground);
-        }
+        vorlin::widgets::DrawListEntryBackground(*painter, r, focused, kListBackground);
         r.adjust(3, 0, -3, 0);
         QFont font = option.font;
         const TItemInfo& info = item->Info;

@@ -1,5 +1,7 @@
 #include "formats/OptionsPanel.h"
 
+#include "widgets/OwnerDraw.h"
+
 #include "formats/IniFile.h"
 #include "widgets/Dialogs.h"
 
@@ -17,9 +19,6 @@
 namespace vorlin::formats {
 
 namespace {
-
-const QColor kFocusFill(185, 204, 236);
-const QColor kFocusFrame(122, 159, 218);
 
 // Each field sits under its label, so long labels and long entries both fit.
 constexpr int kRowTop = 24;
@@ -46,13 +45,9 @@ public:
                const QModelIndex& index) const override {
         painter->save();
         QRect r = option.rect;
-        if (option.state & (QStyle::State_Selected | QStyle::State_HasFocus)) {
-            painter->fillRect(r.adjusted(2, 2, -2, -2), kFocusFill);
-            painter->setPen(kFocusFrame);
-            painter->drawRect(r.adjusted(1, 1, -2, -2));
-        } else {
-            painter->fillRect(r, Qt::white);
-        }
+        vorlin::widgets::DrawListEntryBackground(
+            *painter, r, option.state & (QStyle::State_Selected | QStyle::State_HasFocus),
+            Qt::white);
         r.adjust(3, 0, -3, 0);
         painter->setPen(Qt::black);
         painter->setFont(option.font);
