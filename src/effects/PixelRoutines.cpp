@@ -1,8 +1,16 @@
 #include "effects/PixelRoutines.h"
 
+#include <QThreadPool>
+
 #include <algorithm>
+#include <atomic>
 #include <cmath>
+#include <condition_variable>
+#include <functional>
+#include <memory>
+#include <mutex>
 #include <numbers>
+#include <thread>
 
 namespace vorlin::effects {
 namespace {
@@ -48,22 +56,22 @@ std::array<int64_t, 256> SaturationTable(int32_t saturation) {
     return s;
 }
 
-void applyPerByte(QImage& bitmap, const uint8_t* table) {
+void applyPerByte(QImage& bitmap, int firstRow, int endRow, const uint8_t* table) {
     const int rowBytes = bitmap.width() * 3;
     const qsizetype stride = bitmap.bytesPerLine();
     uint8_t* bits = bitmap.bits();
-    for (int y = 0; y < bitmap.height(); ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         uint8_t* p = bits + y * stride;
         for (int i = 0; i < rowBytes; ++i)
             p[i] = table[p[i]];
     }
 }
 
-void applyPerPixel(QImage& bitmap, const uint8_t* table) {
+void applyPerPixel(QImage& bitmap, int firstRow, int endRow, const uint8_t* table) {
     const int width = bitmap.width();
     const qsizetype stride = bitmap.bytesPerLine();
     uint8_t* bits = bitmap.bits();
-    for (int y = 0; y < bitmap.height(); ++y) {
+    for (int y = firstRow; y < endRow; ++y) {
         uint8_t* p = bits + y * stride;
         for (int q = 0; q < width; ++q, p += 3) {
             const unsigned b0 = p[0], b1 = p[1], b2 = p[2];
@@ -73,6 +81,46 @@ void applyPerPixel(QImage& bitmap, const uint8_t* table) {
             p[2] = row[b2];
         }
     }
+}
+
+// Runs work(first, end) over bands of rows [0, rows), on the calling thread and on the
+// global thread pool at once. The caller takes bands too, so a busy pool only slows the pass
+// down; helpers that start after all bands are taken return at once.
+void forRowBands(int rows, qsizetype bytesPerRow, const std::function<void(int, int)>& work) {
+    // Below about a quarter of a 720p frame the hand-over costs more than it saves.
+    constexpr qsizetype kMinBytes = 640 * 360 * 3;
+    const int helpers = std::min(QThreadPool::globalInstance()->maxThreadCount(),
+                                 int(std::thread::hardware_concurrency())) -
+                        1;
+    if (helpers <= 0 || rows < 2 || qsizetype(rows) * bytesPerRow < kMinBytes) {
+        work(0, rows);
+        return;
+    }
+    struct Shared {
+        std::function<void(int, int)> work;
+        int rows = 0, bands = 0;
+        std::atomic<int> next{0};
+        std::mutex mutex;
+        std::condition_variable allDone;
+        int done = 0;
+        void run() {
+            for (int band; (band = next.fetch_add(1)) < bands;) {
+                work(int(int64_t(rows) * band / bands), int(int64_t(rows) * (band + 1) / bands));
+                std::lock_guard lock(mutex);
+                if (++done == bands)
+                    allDone.notify_all();
+            }
+        }
+    };
+    auto shared = std::make_shared<Shared>();
+    shared->work = work;
+    shared->rows = rows;
+    shared->bands = std::min(rows, (helpers + 1) * 2);
+    for (int i = 0; i < helpers; ++i)
+        QThreadPool::globalInstance()->start([shared] { shared->run(); });
+    shared->run();
+    std::unique_lock lock(shared->mutex);
+    shared->allDone.wait(lock, [&] { return shared->done == shared->bands; });
 }
 
 inline uint8_t blendLevel(unsigned frame, unsigned overlay, unsigned a) {
@@ -163,10 +211,16 @@ ColorTransform ColorTransform::ColorsThenExposure(int32_t brightness, int32_t co
 void ColorTransform::apply(QImage& bitmap) const {
     if (kind_ == Kind::Identity || !prepare24Bit(bitmap))
         return;
-    if (kind_ == Kind::PerByte)
-        applyPerByte(bitmap, table_.data());
-    else
-        applyPerPixel(bitmap, table_.data());
+    // Detach once here: the bands write into the same pixels from several threads.
+    bitmap.bits();
+    const uint8_t* table = table_.data();
+    const bool perByte = kind_ == Kind::PerByte;
+    forRowBands(bitmap.height(), bitmap.bytesPerLine(), [&bitmap, table, perByte](int y0, int y1) {
+        if (perByte)
+            applyPerByte(bitmap, y0, y1, table);
+        else
+            applyPerPixel(bitmap, y0, y1, table);
+    });
 }
 
 void AdjustColors(QImage& bitmap, int32_t brightness, int32_t contrast, int32_t saturation) {

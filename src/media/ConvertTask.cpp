@@ -284,6 +284,9 @@ private:
         AVPixelFormat encFmt = AV_PIX_FMT_NONE;
         bool cfr = false;
         SwsPtr toGraph;
+        // Decoded pictures to BGR for the hook, and the input they were made for.
+        SwsPtr toHook;
+        int toHookW = 0, toHookH = 0, toHookFmt = -1;
         SwsPtr toPreview;
         std::unique_ptr<AVBufferPool, void (*)(AVBufferPool*)> pool{nullptr, [](AVBufferPool* p) {
                                                                         av_buffer_pool_uninit(&p);
@@ -968,20 +971,32 @@ void Conversion::decode(AVCodecContext* dec, const AVPacket* pkt, bool video) {
 }
 
 void Conversion::convertForHook(const AVFrame* f, AVFrame* dst) {
-    v_.toGraph.reset(sws_getCachedContext(
-        v_.toGraph.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format), v_.decW,
-        v_.decH, AV_PIX_FMT_BGR24, SWS_BICUBIC, nullptr, nullptr, nullptr));
-    if (!v_.toGraph)
-        fail("Cannot convert the video frames to pictures");
+    if (!v_.toHook || f->width != v_.toHookW || f->height != v_.toHookH ||
+        f->format != v_.toHookFmt) {
+        v_.toHook = makeThreadedScaler(f->width, f->height, static_cast<AVPixelFormat>(f->format),
+                                       v_.decW, v_.decH, AV_PIX_FMT_BGR24, SWS_BICUBIC);
+        if (!v_.toHook)
+            fail("Cannot convert the video frames to pictures");
+        v_.toHookW = f->width;
+        v_.toHookH = f->height;
+        v_.toHookFmt = f->format;
+    }
     if (v_.rotation == 0) {
-        sws_scale(v_.toGraph.get(), f->data, f->linesize, 0, f->height, dst->data, dst->linesize);
+        if (sws_scale_frame(v_.toHook.get(), dst, f) < 0)
+            fail("Cannot convert the video frames to pictures");
         return;
     }
-    QImage stored(v_.decW, v_.decH, QImage::Format_BGR888);
-    uint8_t* planes[4] = {stored.bits(), nullptr, nullptr, nullptr};
-    int strides[4] = {static_cast<int>(stored.bytesPerLine()), 0, 0, 0};
-    sws_scale(v_.toGraph.get(), f->data, f->linesize, 0, f->height, planes, strides);
-    const QImage upright = stored.transformed(QTransform().rotate(v_.rotation));
+    FramePtr stored(av_frame_alloc());
+    stored->format = AV_PIX_FMT_BGR24;
+    stored->width = v_.decW;
+    stored->height = v_.decH;
+    if (av_frame_get_buffer(stored.get(), 0) < 0)
+        fail(avErrorText(AVERROR(ENOMEM)));
+    if (sws_scale_frame(v_.toHook.get(), stored.get(), f) < 0)
+        fail("Cannot convert the video frames to pictures");
+    const QImage upright =
+        QImage(stored->data[0], v_.decW, v_.decH, stored->linesize[0], QImage::Format_BGR888)
+            .transformed(QTransform().rotate(v_.rotation));
     const int rowBytes = v_.graphW * 3;
     for (int y = 0; y < v_.graphH && y < upright.height(); ++y)
         std::memcpy(dst->data[0] + y * dst->linesize[0], upright.constScanLine(y),

@@ -1,7 +1,9 @@
 #include "media/MediaUtil.h"
 
 extern "C" {
+#include <libavutil/cpu.h>
 #include <libavutil/display.h>
+#include <libavutil/opt.h>
 #include <libavutil/parseutils.h>
 }
 
@@ -254,6 +256,24 @@ QList<QPair<QString, QString>> parseOptionLines(const QString& text) {
             result.append({name, value});
     }
     return result;
+}
+
+SwsPtr makeThreadedScaler(int srcW, int srcH, AVPixelFormat srcFmt, int dstW, int dstH,
+                          AVPixelFormat dstFmt, int flags) {
+    SwsPtr c(sws_alloc_context());
+    if (!c)
+        return nullptr;
+    SwsContext* s = c.get();
+    const bool set =
+        av_opt_set_int(s, "srcw", srcW, 0) >= 0 && av_opt_set_int(s, "srch", srcH, 0) >= 0 &&
+        av_opt_set_int(s, "src_format", srcFmt, 0) >= 0 &&
+        av_opt_set_int(s, "dstw", dstW, 0) >= 0 && av_opt_set_int(s, "dsth", dstH, 0) >= 0 &&
+        av_opt_set_int(s, "dst_format", dstFmt, 0) >= 0 &&
+        av_opt_set_int(s, "sws_flags", flags, 0) >= 0 &&
+        av_opt_set_int(s, "threads", av_cpu_count(), 0) >= 0;
+    if (!set || sws_init_context(s, nullptr, nullptr) < 0)
+        return nullptr;
+    return c;
 }
 
 } // namespace vorlin::media

@@ -61,6 +61,11 @@ struct DiscTarget {
 // (PAL when it is 25 or 50 fps or unknown, NTSC otherwise). False for targetType outside 1..3.
 bool discTarget(int targetType, int norm, AVRational sourceFrameRate, DiscTarget* out);
 
+// A picture converter (size and/or pixel format) that splits each picture over the machine's
+// cores. Use it with sws_scale_frame(); sws_scale() would run on one core. Null on failure.
+SwsPtr makeThreadedScaler(int srcW, int srcH, AVPixelFormat srcFmt, int dstW, int dstH,
+                          AVPixelFormat dstFmt, int flags);
+
 // "29.97" -> 30000/1001, "25" -> 25/1, "ntsc" -> 30000/1001; {0,0} when not a positive rate.
 AVRational parseFrameRate(const QString& text);
 

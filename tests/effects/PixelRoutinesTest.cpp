@@ -5,6 +5,7 @@
 
 #include <climits>
 #include <cmath>
+#include <cstring>
 #include <random>
 #include <vector>
 
@@ -218,6 +219,27 @@ TEST(ColorTransform, CombinedPassEqualsTheTwoPassesInTurn) {
         AdjustExposure(twoPasses, v.x);
         ColorTransform::ColorsThenExposure(v.b, v.c, v.s, v.x).apply(combined);
         EXPECT_EQ(combined, twoPasses) << v.b << "/" << v.c << "/" << v.s << "/" << v.x;
+    }
+}
+
+// Frames of video size are worked in bands of rows on several threads: every row must come out
+// as if it were worked alone (a band missed or worked twice shows), and a picture sharing the
+// frame's pixels must keep its own.
+TEST(ColorTransform, LargeFramesComeOutAsEachRowAlone) {
+    for (const ColorTransform& t :
+         {ColorTransform::Colors(300, 20, 180), ColorTransform::Exposure(100),
+          ColorTransform::ColorsThenExposure(120, -30, 400, -50)}) {
+        const QImage before = noise(1281, 723, 11);
+        QImage frame = before;
+        t.apply(frame);
+        EXPECT_EQ(before, noise(1281, 723, 11)) << "a shared copy was written through";
+        for (int y = 0; y < before.height(); ++y) {
+            QImage row = before.copy(0, y, before.width(), 1);
+            t.apply(row);
+            ASSERT_EQ(0, std::memcmp(row.constScanLine(0), frame.constScanLine(y),
+                                     size_t(before.width()) * 3))
+                << "row " << y;
+        }
     }
 }
 
