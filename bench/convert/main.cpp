@@ -173,7 +173,9 @@ int main(int argc, char** argv) {
 
     const std::vector<Case> cases = {
         {"x264", "mp4", {"-c:v", "libx264", "-b:v", "800k", "-c:a", "aac", "-b:a", "128k"}},
-        {"dvd", "mpg", {"-target", "pal-dvd"}},
+        // The DVD target's standard sound is stereo; ffmpeg's -target keeps the source's
+        // channel count, so it is asked for two channels to match.
+        {"dvd", "mpg", {"-target", "pal-dvd", "-ac", "2"}},
         {"mp3", "mp3", {"-vn", "-c:a", "libmp3lame", "-b:a", "128k"}},
     };
     const QString self = QCoreApplication::applicationFilePath();

@@ -33,16 +33,25 @@ int64_t streamDurationUs(const AVStream* st) {
 } // namespace
 
 bool TAVProbe::OpenProbe(const QString& fileName, const QString& forcedFormat) {
-    CloseProbe();
+    return static_cast<bool>(ProbeAccess::open(*this, fileName, forcedFormat));
+}
+
+InputContextPtr ProbeAccess::open(TAVProbe& probe, const QString& fileName,
+                                  const QString& forcedFormat) {
+    probe.CloseProbe();
     installLogCapture();
     clearLastLogError();
     QString error;
     InputContextPtr ic = openInputFile(fileName, forcedFormat, nullptr, nullptr, &error);
     if (!ic) {
-        lastError_ = error;
-        return false;
+        probe.lastError_ = error;
+        return nullptr;
     }
+    probe.describe(ic.get(), fileName);
+    return ic;
+}
 
+void TAVProbe::describe(AVFormatContext* ic, const QString& fileName) {
     file_.FileName = fileName;
     file_.FormatName = QString::fromUtf8(ic->iformat->name);
     file_.FormatLongName = QString::fromUtf8(ic->iformat->long_name ? ic->iformat->long_name : "");
@@ -59,8 +68,8 @@ bool TAVProbe::OpenProbe(const QString& fileName, const QString& forcedFormat) {
                  .arg(file_.BitRate > 0 ? QString("%1 kb/s").arg(file_.BitRate / 1000)
                                         : QStringLiteral("N/A"));
 
-    const int bestVideo = av_find_best_stream(ic.get(), AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
-    const int bestAudio = av_find_best_stream(ic.get(), AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
+    const int bestVideo = av_find_best_stream(ic, AVMEDIA_TYPE_VIDEO, -1, -1, nullptr, 0);
+    const int bestAudio = av_find_best_stream(ic, AVMEDIA_TYPE_AUDIO, -1, -1, nullptr, 0);
 
     streams_.resize(ic->nb_streams);
     for (unsigned i = 0; i < ic->nb_streams; ++i) {
@@ -165,7 +174,6 @@ bool TAVProbe::OpenProbe(const QString& fileName, const QString& forcedFormat) {
     description_ = lines.join('\n');
     open_ = true;
     lastError_.clear();
-    return true;
 }
 
 void TAVProbe::CloseProbe() {

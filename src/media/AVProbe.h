@@ -6,6 +6,11 @@
 
 #include <vector>
 
+struct AVFormatContext;
+namespace vorlin::media {
+struct ProbeAccess;
+}
+
 // Reads what a media file holds: container, duration, and the properties of its audio and
 // video streams. OpenProbe reads everything at once and closes the file again, so a probe
 // holds no file handle and its queries are cheap and safe to call from any thread once the
@@ -50,6 +55,10 @@ public:
     QString LastError() const { return lastError_; }
 
 private:
+    friend struct vorlin::media::ProbeAccess;
+    // Fills the probe from an input whose stream information has been read.
+    void describe(AVFormatContext* ic, const QString& fileName);
+
     enum class Kind { Other, Video, Audio };
     struct Stream {
         Kind kind = Kind::Other;

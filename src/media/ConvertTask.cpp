@@ -256,8 +256,9 @@ QString channelLayoutText(const AVChannelLayout& layout) {
 class Conversion {
 public:
     Conversion(int taskIndex, const TInputOptions& in, const TOutputOptions& out,
-               RunControl& control, const TaskEvents& events)
-        : taskIndex_(taskIndex), in_(in), out_(out), control_(control), events_(events) {}
+               RunControl& control, const TaskEvents& events, InputContextPtr opened)
+        : taskIndex_(taskIndex), in_(in), out_(out), control_(control), events_(events),
+          opened_(std::move(opened)) {}
 
     TaskOutcome run();
 
@@ -354,6 +355,8 @@ private:
     const TaskEvents& events_;
 
     Plan plan_;
+    // The input as the task's probe left it open; taken by openInput.
+    InputContextPtr opened_;
     InputContextPtr ic_;
     OutputContextPtr oc_;
     VideoStream v_;
@@ -400,10 +403,16 @@ void Conversion::openInput() {
             opts.set(utf8(name).constData(), value);
     }
     const AVIOInterruptCB cb{interruptCallback, &control_};
-    QString error;
-    ic_ = openInputFile(in_.InputFileName, in_.ForcedFormat, &opts.d, &cb, &error);
-    if (!ic_)
-        fail(control_.stopRequested() ? QString() : error);
+    if (opened_ && av_dict_count(opts.d) == 0) {
+        ic_ = std::move(opened_);
+        ic_->interrupt_callback = cb;
+    } else {
+        opened_.reset();
+        QString error;
+        ic_ = openInputFile(in_.InputFileName, in_.ForcedFormat, &opts.d, &cb, &error);
+        if (!ic_)
+            fail(control_.stopRequested() ? QString() : error);
+    }
     // Options the demuxer did not take are tried on the decoders; see setup*.
     for (const AVDictionaryEntry* e = nullptr;
          (e = av_dict_get(opts.d, "", e, AV_DICT_IGNORE_SUFFIX));) {
@@ -1427,8 +1436,8 @@ TaskOutcome Conversion::run() {
 } // namespace
 
 TaskOutcome runConversion(int taskIndex, const TInputOptions& in, const TOutputOptions& out,
-                          RunControl& control, const TaskEvents& events) {
-    Conversion conversion(taskIndex, in, out, control, events);
+                          RunControl& control, const TaskEvents& events, InputContextPtr opened) {
+    Conversion conversion(taskIndex, in, out, control, events, std::move(opened));
     return conversion.run();
 }
 

@@ -4,6 +4,7 @@
 // thread. TFFmpegVCL runs these one after another on its worker thread. Internal to
 // src/media; tests and the benchmark use it through TFFmpegVCL.
 
+#include "media/FFmpegPtr.h"
 #include "media/FFmpegVCL.h"
 
 #include <atomic>
@@ -48,9 +49,12 @@ struct TaskOutcome {
     QString error; // empty when the task finished or was stopped
 };
 
-// Converts in.InputFileName into out.OutputFileName. Never throws.
+// Converts in.InputFileName into out.OutputFileName. Never throws. opened, when given, is
+// that file already opened by the task's probe; it is used unless the input options hold
+// demuxer options, which need a fresh open.
 TaskOutcome runConversion(int taskIndex, const TInputOptions& in, const TOutputOptions& out,
-                          RunControl& control, const TaskEvents& events);
+                          RunControl& control, const TaskEvents& events,
+                          InputContextPtr opened = nullptr);
 
 // Checks the names and texts of output options (muxer, encoders, preset, sizes, rates,
 // filters) for a source; empty when usable, else the reason. source may be null.

@@ -3,6 +3,7 @@
 #include "media/ConvertTask.h"
 #include "media/FFmpegLoader.h"
 #include "media/FFmpegPtr.h"
+#include "media/MediaUtil.h"
 
 #include <QMetaObject>
 
@@ -11,6 +12,7 @@
 #include <sys/syscall.h>
 #include <unistd.h>
 
+#include <algorithm>
 #include <thread>
 #include <vector>
 
@@ -24,7 +26,13 @@ struct TaskEntry {
     bool hasOutput = false;
     QString outputError;
     std::unique_ptr<TAVProbe> probe;
+    // The file as the probe opened it, for the task's first run.
+    InputContextPtr opened;
 };
+
+// Tasks that keep their file open from AddTask to their run. Only the first few: they are the
+// ones that start right away, and a long list must not hold a file handle per task.
+constexpr int kOpenInputsKept = 4;
 
 // Lowers the calling thread's priority; threads it starts later (the codecs' own) inherit it.
 void applyPriority(TThreadPriority priority) {
@@ -109,7 +117,8 @@ int TFFmpegVCL::AddTask(const QString& fileName, const TInputOptions& options) {
     entry->input = options;
     entry->input.InputFileName = fileName;
     entry->probe = std::make_unique<TAVProbe>();
-    if (!entry->probe->OpenProbe(fileName, options.ForcedFormat)) {
+    entry->opened = ProbeAccess::open(*entry->probe, fileName, options.ForcedFormat);
+    if (!entry->opened) {
         d->lastError = entry->probe->LastError();
         return -1;
     }
@@ -118,6 +127,10 @@ int TFFmpegVCL::AddTask(const QString& fileName, const TInputOptions& options) {
         return -2;
     }
     std::lock_guard lock(d->tasksMutex);
+    const auto kept = std::count_if(d->tasks.begin(), d->tasks.end(),
+                                    [](const auto& t) { return t->opened != nullptr; });
+    if (kept >= kOpenInputsKept)
+        entry->opened.reset();
     d->tasks.push_back(std::move(entry));
     return static_cast<int>(d->tasks.size()) - 1;
 }
@@ -179,12 +192,14 @@ void TFFmpegVCL::StartTask(int maxConcurrent) {
         TOutputOptions output;
         bool hasOutput;
         QString outputError;
+        InputContextPtr opened;
     };
     std::vector<Job> jobs;
     {
         std::lock_guard lock(d->tasksMutex);
         for (const auto& t : d->tasks)
-            jobs.push_back({t->input, t->output, t->hasOutput, t->outputError});
+            jobs.push_back(
+                {t->input, t->output, t->hasOutput, t->outputError, std::move(t->opened)});
     }
     d->control.reset();
     d->running.store(true);
@@ -205,12 +220,12 @@ void TFFmpegVCL::StartTask(int maxConcurrent) {
     };
     const TThreadPriority priority = priority_;
 
-    d->worker = std::thread([this, jobs = std::move(jobs), events, priority] {
+    d->worker = std::thread([this, jobs = std::move(jobs), events, priority]() mutable {
         applyPriority(priority);
         for (size_t i = 0; i < jobs.size(); ++i) {
             if (d->control.stopRequested())
                 break;
-            const Job& job = jobs[i];
+            Job& job = jobs[i];
             TTerminateInfo info;
             info.TaskIndex = static_cast<int32_t>(i);
             if (!job.hasOutput) {
@@ -221,7 +236,8 @@ void TFFmpegVCL::StartTask(int maxConcurrent) {
                 info.ExceptionMsg = job.outputError;
             } else {
                 const TaskOutcome outcome =
-                    runConversion(info.TaskIndex, job.input, job.output, d->control, events);
+                    runConversion(info.TaskIndex, job.input, job.output, d->control, events,
+                                  std::move(job.opened));
                 info.Finished = outcome.finished;
                 info.Exception = !outcome.error.isEmpty();
                 info.ExceptionMsg = outcome.error;

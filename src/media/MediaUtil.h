@@ -3,6 +3,7 @@
 // Helpers of the media layer: opening inputs, rotation tags, legacy encoder and preset
 // names, disc targets. Internal to src/media.
 
+#include "media/AVProbe.h"
 #include "media/FFmpegPtr.h"
 
 #include <QString>
@@ -16,6 +17,15 @@ namespace vorlin::media {
 InputContextPtr openInputFile(const QString& fileName, const QString& forcedFormat,
                               AVDictionary** options, const AVIOInterruptCB* interrupt,
                               QString* error);
+
+// Opens a file for a probe as TAVProbe::OpenProbe does, and returns the opened input (stream
+// information read) instead of closing it, so that a conversion right after can start from it
+// rather than reading the file's header and probing its streams a second time. Null when the
+// probe failed.
+struct ProbeAccess {
+    static InputContextPtr open(TAVProbe& probe, const QString& fileName,
+                                const QString& forcedFormat);
+};
 
 // Clockwise rotation in degrees (0, 90, 180, 270) that makes a stream's pictures upright,
 // from its display matrix or "rotate" tag; other angles count as 0.

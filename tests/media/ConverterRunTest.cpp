@@ -332,6 +332,37 @@ TEST(ConverterRun, TaskListOperations) {
     EXPECT_EQ(log.terminates[0].TaskIndex, -1);
 }
 
+// A task starts from the file as AddTask opened it when it can; runs after the first, tasks
+// beyond those kept open and inputs with demuxer options open the file again. Each way must
+// give the whole file: packets read while probing are not lost, nor is a spent input reused.
+TEST(ConverterRun, EveryRunConvertsTheWholeFile) {
+    TFFmpegVCL vcl;
+    std::vector<QString> outputs;
+    for (int i = 0; i < 6; ++i) {
+        TOutputOptions out = smallX264(QString("whole%1.mp4").arg(i));
+        TInputOptions in;
+        if (i == 1)
+            in.ExtraOptions = "probesize=5000000";
+        addTask(vcl, smallMov(), out, in);
+        outputs.push_back(out.OutputFileName);
+    }
+    for (int run = 0; run < 2; ++run) {
+        for (const QString& file : outputs)
+            QFile::remove(file);
+        const RunLog log = runConverter(vcl);
+        for (int i = 0; i < int(outputs.size()); ++i) {
+            ASSERT_TRUE(log.terminateOf(i).Finished)
+                << "run " << run << " task " << i << ": "
+                << log.terminateOf(i).ExceptionMsg.toStdString();
+            const QJsonObject probe = ffprobe(outputs[size_t(i)]);
+            const QJsonObject video = ffprobeStream(probe, "video");
+            EXPECT_EQ(probeNumber(video, "nb_frames"), 50) << "run " << run << " task " << i;
+            EXPECT_NEAR(probeNumber(probe.value("format").toObject(), "duration"), 2.0, 0.05)
+                << "run " << run << " task " << i;
+        }
+    }
+}
+
 TEST(ConverterRun, PriorityIsKept) {
     TFFmpegVCL vcl;
     EXPECT_EQ(vcl.ThreadPriority(), TThreadPriority::Normal);
