@@ -276,6 +276,12 @@ private:
         int rotation = 0;
         bool hook = false;
         bool hookStopped = false;
+        // The hook's pictures come back in the source's format: pictures the handler leaves
+        // alone go on as decoded, changed ones are converted back. Off for rotated sources,
+        // whose upright BGR pictures go to the filters as they are.
+        bool hookInSourceFormat = false;
+        SwsPtr fromHook;
+        QSize fromHookSize;
         // Picture the decoder is expected to deliver (as stored, before rotation).
         int decW = 0, decH = 0;
         AVPixelFormat decFmt = AV_PIX_FMT_NONE;
@@ -336,6 +342,9 @@ private:
     AVFrame* frameForGraph(AVFrame* f);
     void convertForHook(const AVFrame* f, AVFrame* dst);
     void callHook(const AVFrame* f, AVFrame* dst, int64_t sourceUs);
+    bool invokeHook(PHookInfo& info);
+    FramePtr hookPicture();
+    FramePtr hookedPicture(const AVFrame* f, int64_t sourceUs);
     void drainVideo(bool flush);
     void drainAudio(bool flush);
     void encode(AVCodecContext* enc, AVStream* ost, AVFrame* frame, int64_t* packets);
@@ -536,7 +545,8 @@ void Conversion::setupVideo() {
     v_.rotation = streamRotation(v_.ist);
     v_.hook = out_.CustomHook && static_cast<bool>(events_.hook);
     const bool swap = v_.rotation == 90 || v_.rotation == 270;
-    if (v_.hook) {
+    v_.hookInSourceFormat = v_.hook && v_.rotation == 0 && sws_isSupportedOutput(v_.decFmt);
+    if (v_.hook && !v_.hookInSourceFormat) {
         v_.graphFmt = AV_PIX_FMT_BGR24;
         v_.graphW = swap ? v_.decH : v_.decW;
         v_.graphH = swap ? v_.decW : v_.decH;
@@ -1012,6 +1022,28 @@ void Conversion::convertForHook(const AVFrame* f, AVFrame* dst) {
                     qMin<int>(rowBytes, upright.bytesPerLine()));
 }
 
+bool Conversion::invokeHook(PHookInfo& info) {
+    QString error;
+    try {
+        if (!events_.hook(info))
+            return false;
+    } catch (const std::exception& e) {
+        error = QString::fromLocal8Bit(e.what());
+    } catch (...) {
+        error = QStringLiteral("unknown exception");
+    }
+    if (info.StopHook)
+        v_.hookStopped = true;
+    if (error.isEmpty())
+        return true;
+    // Logged once per message and task: a failing handler fails on every frame.
+    if (!hookErrors_.contains(error)) {
+        hookErrors_.insert(error);
+        qWarning().noquote() << "Error occurs OnCustomHook: " + error;
+    }
+    return false;
+}
+
 void Conversion::callHook(const AVFrame* f, AVFrame* dst, int64_t sourceUs) {
     PHookInfo info;
     info.TaskIndex = taskIndex_;
@@ -1019,23 +1051,7 @@ void Conversion::callHook(const AVFrame* f, AVFrame* dst, int64_t sourceUs) {
     info.Bitmap =
         QImage(dst->data[0], v_.graphW, v_.graphH, dst->linesize[0], QImage::Format_BGR888);
     bool restore = false;
-    QString error;
-    try {
-        if (!events_.hook(info))
-            return;
-    } catch (const std::exception& e) {
-        error = QString::fromLocal8Bit(e.what());
-    } catch (...) {
-        error = QStringLiteral("unknown exception");
-    }
-    if (!error.isEmpty()) {
-        // Logged once per message and task: a failing handler fails on every frame.
-        if (!hookErrors_.contains(error)) {
-            hookErrors_.insert(error);
-            qWarning().noquote() << "Error occurs OnCustomHook: " + error;
-        }
-        restore = true;
-    } else if (!info.Update) {
+    if (!invokeHook(info) || !info.Update) {
         restore = true;
     } else if (info.Bitmap.constBits() != dst->data[0]) {
         // The handler's image no longer shares our buffer: copy its pixels back.
@@ -1048,11 +1064,123 @@ void Conversion::callHook(const AVFrame* f, AVFrame* dst, int64_t sourceUs) {
             restore = true;
         }
     }
-    if (info.StopHook)
-        v_.hookStopped = true;
     info.Bitmap = QImage();
     if (restore)
         convertForHook(f, dst);
+}
+
+FramePtr Conversion::hookPicture() {
+    // Pictures for the hook come from a pool: a fresh large buffer per frame would cost page
+    // faults on every frame.
+    if (!v_.pool) {
+        v_.poolLinesize = FFALIGN(v_.graphW * 3, 64);
+        v_.pool.reset(av_buffer_pool_init(v_.poolLinesize * v_.graphH, nullptr));
+    }
+    FramePtr picture(av_frame_alloc());
+    if (!picture || !v_.pool || !(picture->buf[0] = av_buffer_pool_get(v_.pool.get())))
+        fail(avErrorText(AVERROR(ENOMEM)));
+    picture->format = AV_PIX_FMT_BGR24;
+    picture->width = v_.graphW;
+    picture->height = v_.graphH;
+    picture->data[0] = picture->buf[0]->data;
+    picture->linesize[0] = v_.poolLinesize;
+    return picture;
+}
+
+FramePtr Conversion::hookedPicture(const AVFrame* f, int64_t sourceUs) {
+    FramePtr bgr = hookPicture();
+    convertForHook(f, bgr.get());
+    PHookInfo info;
+    info.TaskIndex = taskIndex_;
+    info.PTS = sourceUs;
+    // Read-only pixels: a handler that writes gets its own copy (QImage detaches), so a
+    // picture it leaves alone is known without comparing, and goes on as decoded, untouched
+    // by a round trip through BGR.
+    const uint8_t* pixels = bgr->data[0];
+    info.Bitmap = QImage(pixels, v_.graphW, v_.graphH, bgr->linesize[0], QImage::Format_BGR888);
+    if (!invokeHook(info) || !info.Update || info.Bitmap.constBits() == pixels ||
+        info.Bitmap.width() != v_.graphW || info.Bitmap.height() != v_.graphH)
+        return nullptr;
+    const QImage changed = info.Bitmap.format() == QImage::Format_BGR888
+                               ? info.Bitmap
+                               : info.Bitmap.convertToFormat(QImage::Format_BGR888);
+    info.Bitmap = QImage();
+    QRect box = differingBox(pixels, bgr->linesize[0], changed.constBits(), changed.bytesPerLine(),
+                             v_.graphW, v_.graphH);
+    if (box.isEmpty())
+        return nullptr;
+
+    // Only the part the handler changed is converted back, on whole chroma samples; the rest
+    // of the picture keeps the decoded pixels exactly.
+    const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(v_.graphFmt);
+    const bool sameInput =
+        f->width == v_.graphW && f->height == v_.graphH && f->format == v_.graphFmt;
+    // Planar layouts only: their planes can be addressed from a pixel position alone.
+    const bool partial = sameInput && desc &&
+                         !(desc->flags & (AV_PIX_FMT_FLAG_BITSTREAM | AV_PIX_FMT_FLAG_PAL)) &&
+                         ((desc->flags & AV_PIX_FMT_FLAG_PLANAR) || desc->nb_components == 1);
+    if (partial) {
+        const int ax = 1 << desc->log2_chroma_w, ay = 1 << desc->log2_chroma_h;
+        const int x0 = box.left() / ax * ax, y0 = box.top() / ay * ay;
+        const int x1 = qMin(v_.graphW, (box.right() + ax) / ax * ax);
+        const int y1 = qMin(v_.graphH, (box.bottom() + ay) / ay * ay);
+        box = QRect(x0, y0, x1 - x0, y1 - y0);
+    } else {
+        box = QRect(0, 0, v_.graphW, v_.graphH);
+    }
+
+    FramePtr out(av_frame_alloc());
+    FramePtr src(av_frame_alloc());
+    FramePtr dst(av_frame_alloc());
+    if (!out || !src || !dst)
+        fail(avErrorText(AVERROR(ENOMEM)));
+    out->format = v_.graphFmt;
+    out->width = v_.graphW;
+    out->height = v_.graphH;
+    if (av_frame_get_buffer(out.get(), 0) < 0)
+        fail(avErrorText(AVERROR(ENOMEM)));
+    const bool whole = box.size() == QSize(v_.graphW, v_.graphH);
+    if (!whole && av_frame_copy(out.get(), f) < 0)
+        fail("Cannot copy the video frames");
+
+    // The changed part as frames the converter can reference: the handler's image borrowed,
+    // and a window into `out`.
+    src->format = AV_PIX_FMT_BGR24;
+    src->width = box.width();
+    src->height = box.height();
+    src->buf[0] = av_buffer_create(
+        const_cast<uint8_t*>(changed.constBits()), size_t(changed.sizeInBytes()),
+        [](void*, uint8_t*) {}, nullptr, AV_BUFFER_FLAG_READONLY);
+    if (!src->buf[0])
+        fail(avErrorText(AVERROR(ENOMEM)));
+    src->data[0] = src->buf[0]->data + box.top() * changed.bytesPerLine() + box.left() * 3;
+    src->linesize[0] = int(changed.bytesPerLine());
+    dst->format = v_.graphFmt;
+    dst->width = box.width();
+    dst->height = box.height();
+    if (av_frame_ref(dst.get(), out.get()) < 0)
+        fail(avErrorText(AVERROR(ENOMEM)));
+    dst->width = box.width();
+    dst->height = box.height();
+    int steps[4] = {};
+    av_image_fill_max_pixsteps(steps, nullptr, desc);
+    for (int p = 0; p < 4 && dst->data[p]; ++p) {
+        const bool chroma = desc && (p == 1 || p == 2) && !(desc->flags & AV_PIX_FMT_FLAG_RGB);
+        const int sx = chroma ? desc->log2_chroma_w : 0;
+        const int sy = chroma ? desc->log2_chroma_h : 0;
+        dst->data[p] += (box.top() >> sy) * dst->linesize[p] + (box.left() >> sx) * steps[p];
+    }
+    if (!v_.fromHook || v_.fromHookSize != box.size()) {
+        v_.fromHook = makeThreadedScaler(box.width(), box.height(), AV_PIX_FMT_BGR24, box.width(),
+                                         box.height(), v_.graphFmt, SWS_BICUBIC);
+        if (!v_.fromHook)
+            fail("Cannot convert the hook's pictures back");
+        v_.fromHookSize = box.size();
+    }
+    if (sws_scale_frame(v_.fromHook.get(), dst.get(), src.get()) < 0)
+        fail("Cannot convert the hook's pictures back");
+    out->sample_aspect_ratio = f->sample_aspect_ratio;
+    return out;
 }
 
 void Conversion::onVideoFrame(AVFrame* f) {
@@ -1078,46 +1206,37 @@ void Conversion::onVideoFrame(AVFrame* f) {
     }
     ++v_.frames;
     FramePtr converted;
-    AVFrame* toGraph = f;
-    const bool matches =
-        f->width == v_.graphW && f->height == v_.graphH && f->format == v_.graphFmt;
-    if (v_.hook || !matches) {
+    // Frames before the start point are cut by the filters; they are not shown to the hook.
+    const bool showHook = !v_.hookStopped && outUs >= 0;
+    if (v_.hookInSourceFormat) {
+        if (showHook)
+            converted = hookedPicture(f, sourceUs);
+    } else if (v_.hook) {
+        converted = hookPicture();
+        convertForHook(f, converted.get());
+        if (showHook)
+            callHook(f, converted.get(), sourceUs);
+        converted->sample_aspect_ratio = f->sample_aspect_ratio;
+    }
+    if (!converted &&
+        (f->width != v_.graphW || f->height != v_.graphH || f->format != v_.graphFmt)) {
+        // A picture whose size or format changed midway is brought to the filters' input.
         converted.reset(av_frame_alloc());
         converted->format = v_.graphFmt;
         converted->width = v_.graphW;
         converted->height = v_.graphH;
-        if (v_.hook) {
-            // Pictures for the hook come from a pool: a fresh large buffer per frame would
-            // cost page faults on every frame.
-            if (!v_.pool) {
-                v_.poolLinesize = FFALIGN(v_.graphW * 3, 64);
-                v_.pool.reset(av_buffer_pool_init(v_.poolLinesize * v_.graphH, nullptr));
-            }
-            converted->buf[0] = v_.pool ? av_buffer_pool_get(v_.pool.get()) : nullptr;
-            if (!converted->buf[0])
-                fail(avErrorText(AVERROR(ENOMEM)));
-            converted->data[0] = converted->buf[0]->data;
-            converted->linesize[0] = v_.poolLinesize;
-        } else if (av_frame_get_buffer(converted.get(), 0) < 0) {
+        if (av_frame_get_buffer(converted.get(), 0) < 0)
             fail(avErrorText(AVERROR(ENOMEM)));
-        }
-        if (v_.hook) {
-            convertForHook(f, converted.get());
-            // Frames before the start point are cut by the filters; they are not shown.
-            if (!v_.hookStopped && outUs >= 0)
-                callHook(f, converted.get(), sourceUs);
-        } else {
-            v_.toGraph.reset(sws_getCachedContext(
-                v_.toGraph.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format),
-                v_.graphW, v_.graphH, v_.graphFmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
-            if (!v_.toGraph)
-                fail("Cannot convert the video frames");
-            sws_scale(v_.toGraph.get(), f->data, f->linesize, 0, f->height, converted->data,
-                      converted->linesize);
-        }
+        v_.toGraph.reset(sws_getCachedContext(
+            v_.toGraph.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format),
+            v_.graphW, v_.graphH, v_.graphFmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        if (!v_.toGraph)
+            fail("Cannot convert the video frames");
+        sws_scale(v_.toGraph.get(), f->data, f->linesize, 0, f->height, converted->data,
+                  converted->linesize);
         converted->sample_aspect_ratio = f->sample_aspect_ratio;
-        toGraph = converted.get();
     }
+    AVFrame* toGraph = converted ? converted.get() : f;
     toGraph->pts = pts;
     v_.nextPts = pts + qMax<int64_t>(duration, 1);
     const int rc = av_buffersrc_add_frame_flags(v_.src, toGraph, AV_BUFFERSRC_FLAG_KEEP_REF);

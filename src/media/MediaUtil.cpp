@@ -10,7 +10,9 @@ extern "C" {
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <algorithm>
 #include <cmath>
+#include <cstring>
 
 namespace vorlin::media {
 
@@ -274,6 +276,47 @@ SwsPtr makeThreadedScaler(int srcW, int srcH, AVPixelFormat srcFmt, int dstW, in
     if (!set || sws_init_context(s, nullptr, nullptr) < 0)
         return nullptr;
     return c;
+}
+
+QRect differingBox(const uint8_t* a, qsizetype aStride, const uint8_t* b, qsizetype bStride,
+                   int width, int height) {
+    const size_t rowBytes = size_t(width) * 3;
+    const auto rowA = [&](int y) {
+        return a + y * aStride;
+    };
+    const auto rowB = [&](int y) {
+        return b + y * bStride;
+    };
+    int top = 0;
+    while (top < height && std::memcmp(rowA(top), rowB(top), rowBytes) == 0)
+        ++top;
+    if (top == height)
+        return {};
+    int bottom = height - 1;
+    while (bottom > top && std::memcmp(rowA(bottom), rowB(bottom), rowBytes) == 0)
+        --bottom;
+    // Each row only needs looking at outside the columns already known to differ.
+    int left = width, right = -1;
+    for (int y = top; y <= bottom; ++y) {
+        const uint8_t* pa = rowA(y);
+        const uint8_t* pb = rowB(y);
+        if (left > 0 && std::memcmp(pa, pb, size_t(left) * 3) != 0) {
+            int i = 0;
+            while (pa[i] == pb[i])
+                ++i;
+            left = i / 3;
+        }
+        const int from = std::max(right + 1, left);
+        if (from < width &&
+            std::memcmp(pa + from * 3, pb + from * 3, size_t(width - from) * 3) != 0) {
+            int i = width * 3 - 1;
+            while (pa[i] == pb[i])
+                --i;
+            right = i / 3;
+        }
+        right = std::max(right, left < width ? left : -1);
+    }
+    return QRect(QPoint(left, top), QPoint(right, bottom));
 }
 
 } // namespace vorlin::media

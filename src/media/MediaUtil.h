@@ -6,6 +6,7 @@
 #include "media/AVProbe.h"
 #include "media/FFmpegPtr.h"
 
+#include <QRect>
 #include <QString>
 
 #include <cstdint>
@@ -75,6 +76,11 @@ bool discTarget(int targetType, int norm, AVRational sourceFrameRate, DiscTarget
 // cores. Use it with sws_scale_frame(); sws_scale() would run on one core. Null on failure.
 SwsPtr makeThreadedScaler(int srcW, int srcH, AVPixelFormat srcFmt, int dstW, int dstH,
                           AVPixelFormat dstFmt, int flags);
+
+// The smallest rectangle holding every pixel where two pictures of width x height pixels,
+// 3 bytes each, differ; empty when they are equal.
+QRect differingBox(const uint8_t* a, qsizetype aStride, const uint8_t* b, qsizetype bStride,
+                   int width, int height);
 
 // "29.97" -> 30000/1001, "25" -> 25/1, "ntsc" -> 30000/1001; {0,0} when not a positive rate.
 AVRational parseFrameRate(const QString& text);
