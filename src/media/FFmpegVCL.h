@@ -54,9 +54,10 @@ struct TPreviewInfo {
 struct PHookInfo {
     int32_t TaskIndex = -1;
     // The frame at source size (upright, before bands and scaling) in QImage::Format_BGR888:
-    // bytes blue, green, red. The image's pixels belong to the converter and are valid only
-    // during the call; the handler changes them in place (or assigns an image of the same
-    // size and format) and must not keep a reference after returning.
+    // bytes blue, green, red. The handler changes it through the image's own access (a write
+    // may give the image a private copy of the pixels; the converter takes whatever the image
+    // holds after the call) or assigns an image of the same size. The pixels are valid only
+    // during the call; keep no reference after returning.
     QImage Bitmap;
     // Presentation time of the frame in the source, in microseconds from the source's start.
     int64_t PTS = 0;
