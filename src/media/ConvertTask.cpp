@@ -342,9 +342,15 @@ private:
     AVFrame* frameForGraph(AVFrame* f);
     void convertForHook(const AVFrame* f, AVFrame* dst);
     void callHook(const AVFrame* f, AVFrame* dst, int64_t sourceUs);
+    // Calls the handler; false when it failed (logged) or none is set.
     bool invokeHook(PHookInfo& info);
+    // An empty BGR picture at the hook's size, from a pool.
     FramePtr hookPicture();
+    // Shows the decoded frame f to the handler; the picture for the filters when the handler
+    // changed it, null when f goes on as it is.
     FramePtr hookedPicture(const AVFrame* f, int64_t sourceUs);
+    // f with the box of the handler's picture converted back into it.
+    FramePtr convertBack(const AVFrame* f, const QImage& changed, QRect box);
     void drainVideo(bool flush);
     void drainAudio(bool flush);
     void encode(AVCodecContext* enc, AVStream* ost, AVFrame* frame, int64_t* packets);
@@ -1105,11 +1111,14 @@ FramePtr Conversion::hookedPicture(const AVFrame* f, int64_t sourceUs) {
                                ? info.Bitmap
                                : info.Bitmap.convertToFormat(QImage::Format_BGR888);
     info.Bitmap = QImage();
-    QRect box = differingBox(pixels, bgr->linesize[0], changed.constBits(), changed.bytesPerLine(),
-                             v_.graphW, v_.graphH);
+    const QRect box = differingBox(pixels, bgr->linesize[0], changed.constBits(),
+                                   changed.bytesPerLine(), v_.graphW, v_.graphH);
     if (box.isEmpty())
         return nullptr;
+    return convertBack(f, changed, box);
+}
 
+FramePtr Conversion::convertBack(const AVFrame* f, const QImage& changed, QRect box) {
     // Only the part the handler changed is converted back, on whole chroma samples; the rest
     // of the picture keeps the decoded pixels exactly.
     const AVPixFmtDescriptor* desc = av_pix_fmt_desc_get(v_.graphFmt);
@@ -1155,9 +1164,6 @@ FramePtr Conversion::hookedPicture(const AVFrame* f, int64_t sourceUs) {
         fail(avErrorText(AVERROR(ENOMEM)));
     src->data[0] = src->buf[0]->data + box.top() * changed.bytesPerLine() + box.left() * 3;
     src->linesize[0] = int(changed.bytesPerLine());
-    dst->format = v_.graphFmt;
-    dst->width = box.width();
-    dst->height = box.height();
     if (av_frame_ref(dst.get(), out.get()) < 0)
         fail(avErrorText(AVERROR(ENOMEM)));
     dst->width = box.width();
