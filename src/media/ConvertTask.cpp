@@ -23,6 +23,8 @@ extern "C" {
 #include <chrono>
 #include <cstring>
 #include <exception>
+#include <future>
+#include <optional>
 #include <string>
 #include <thread>
 #include <utility>
@@ -351,6 +353,10 @@ private:
     FramePtr hookedPicture(const AVFrame* f, int64_t sourceUs);
     // f with the box of the handler's picture converted back into it.
     FramePtr convertBack(const AVFrame* f, const QImage& changed, QRect box);
+    // Gives a picture to the video filters and encodes what comes out.
+    void pushVideo(AVFrame* picture, int64_t pts, int64_t duration);
+    // Waits for the pending frame's hook and pushes the frame on.
+    void flushPending();
     void drainVideo(bool flush);
     void drainAudio(bool flush);
     void encode(AVCodecContext* enc, AVStream* ost, AVFrame* frame, int64_t* packets);
@@ -393,6 +399,16 @@ private:
     FramePtr frame_{av_frame_alloc()};
     FramePtr filtered_{av_frame_alloc()};
     PacketPtr encPacket_{av_packet_alloc()};
+    // A decoded frame whose hook runs on a thread of its own while the frame before it is
+    // filtered and encoded. Last member: destroying it waits for that thread, which uses the
+    // members above.
+    struct PendingFrame {
+        FramePtr frame;
+        int64_t pts = 0;
+        int64_t duration = 0;
+        std::future<FramePtr> hooked;
+    };
+    std::optional<PendingFrame> pending_;
 };
 
 int interruptCallback(void* opaque) {
@@ -1205,27 +1221,64 @@ void Conversion::onVideoFrame(AVFrame* f) {
     if (duration <= 0 && v_.ist->avg_frame_rate.num > 0)
         duration = av_rescale_q(1, av_inv_q(v_.ist->avg_frame_rate), tb);
     if (endUs_ > 0 && outUs >= endUs_) {
+        flushPending();
         v_.inputDone = true;
         closeSource(v_.src, closingPts(v_.nextPts, v_.ist->time_base));
         drainVideo(false);
         return;
     }
     ++v_.frames;
-    FramePtr converted;
-    // Frames before the start point are cut by the filters; they are not shown to the hook.
-    const bool showHook = !v_.hookStopped && outUs >= 0;
     if (v_.hookInSourceFormat) {
-        if (showHook)
-            converted = hookedPicture(f, sourceUs);
-    } else if (v_.hook) {
+        // The previous frame's hook has to end first: the handler sees one frame at a time,
+        // in order, and may have asked to stop hooking.
+        std::optional<PendingFrame> previous = std::move(pending_);
+        pending_.reset();
+        FramePtr previousPicture = previous ? previous->hooked.get() : nullptr;
+        // Frames before the start point are cut by the filters; they are not shown to the hook.
+        if (!v_.hookStopped && outUs >= 0) {
+            PendingFrame next;
+            next.frame.reset(av_frame_clone(f));
+            if (!next.frame)
+                fail(avErrorText(AVERROR(ENOMEM)));
+            next.pts = pts;
+            next.duration = duration;
+            const AVFrame* source = next.frame.get();
+            next.hooked = std::async(std::launch::async, [this, source, sourceUs] {
+                return hookedPicture(source, sourceUs);
+            });
+            pending_ = std::move(next);
+        }
+        if (previous)
+            pushVideo(previousPicture ? previousPicture.get() : previous->frame.get(),
+                      previous->pts, previous->duration);
+        if (!pending_)
+            pushVideo(f, pts, duration);
+        return;
+    }
+    FramePtr converted;
+    if (v_.hook) {
         converted = hookPicture();
         convertForHook(f, converted.get());
-        if (showHook)
+        if (!v_.hookStopped && outUs >= 0)
             callHook(f, converted.get(), sourceUs);
         converted->sample_aspect_ratio = f->sample_aspect_ratio;
     }
-    if (!converted &&
-        (f->width != v_.graphW || f->height != v_.graphH || f->format != v_.graphFmt)) {
+    pushVideo(converted ? converted.get() : f, pts, duration);
+}
+
+void Conversion::flushPending() {
+    if (!pending_)
+        return;
+    PendingFrame previous = std::move(*pending_);
+    pending_.reset();
+    FramePtr picture = previous.hooked.get();
+    pushVideo(picture ? picture.get() : previous.frame.get(), previous.pts, previous.duration);
+}
+
+void Conversion::pushVideo(AVFrame* picture, int64_t pts, int64_t duration) {
+    FramePtr converted;
+    if (picture->width != v_.graphW || picture->height != v_.graphH ||
+        picture->format != v_.graphFmt) {
         // A picture whose size or format changed midway is brought to the filters' input.
         converted.reset(av_frame_alloc());
         converted->format = v_.graphFmt;
@@ -1233,19 +1286,20 @@ void Conversion::onVideoFrame(AVFrame* f) {
         converted->height = v_.graphH;
         if (av_frame_get_buffer(converted.get(), 0) < 0)
             fail(avErrorText(AVERROR(ENOMEM)));
-        v_.toGraph.reset(sws_getCachedContext(
-            v_.toGraph.release(), f->width, f->height, static_cast<AVPixelFormat>(f->format),
-            v_.graphW, v_.graphH, v_.graphFmt, SWS_BICUBIC, nullptr, nullptr, nullptr));
+        v_.toGraph.reset(sws_getCachedContext(v_.toGraph.release(), picture->width, picture->height,
+                                              static_cast<AVPixelFormat>(picture->format),
+                                              v_.graphW, v_.graphH, v_.graphFmt, SWS_BICUBIC,
+                                              nullptr, nullptr, nullptr));
         if (!v_.toGraph)
             fail("Cannot convert the video frames");
-        sws_scale(v_.toGraph.get(), f->data, f->linesize, 0, f->height, converted->data,
-                  converted->linesize);
-        converted->sample_aspect_ratio = f->sample_aspect_ratio;
+        sws_scale(v_.toGraph.get(), picture->data, picture->linesize, 0, picture->height,
+                  converted->data, converted->linesize);
+        converted->sample_aspect_ratio = picture->sample_aspect_ratio;
+        picture = converted.get();
     }
-    AVFrame* toGraph = converted ? converted.get() : f;
-    toGraph->pts = pts;
+    picture->pts = pts;
     v_.nextPts = pts + qMax<int64_t>(duration, 1);
-    const int rc = av_buffersrc_add_frame_flags(v_.src, toGraph, AV_BUFFERSRC_FLAG_KEEP_REF);
+    const int rc = av_buffersrc_add_frame_flags(v_.src, picture, AV_BUFFERSRC_FLAG_KEEP_REF);
     if (rc < 0 && rc != AVERROR_EOF)
         fail(QString("Error while filtering the video: %1").arg(withLog(rc)));
     drainVideo(false);
@@ -1507,6 +1561,7 @@ TaskOutcome Conversion::run() {
         if (v_.enc) {
             if (!v_.inputDone)
                 decode(v_.dec.get(), nullptr, true);
+            flushPending();
             if (!v_.sinkDone) {
                 closeSource(v_.src, closingPts(v_.nextPts, v_.ist->time_base));
                 drainVideo(true);

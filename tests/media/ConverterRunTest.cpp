@@ -11,6 +11,7 @@
 #include <QEventLoop>
 #include <QFileInfo>
 #include <QJsonObject>
+#include <QProcess>
 #include <QThread>
 #include <QTimer>
 #include <gtest/gtest.h>
@@ -124,6 +125,45 @@ TEST(ConverterHook, SeesSourceFramesAndWritesThemBack) {
     EXPECT_TRUE(isRed(hooked.pixel(80, 60)));
     EXPECT_TRUE(isRed(hooked.pixel(2, 2)));
     EXPECT_FALSE(isRed(decodeFrame(off.OutputFileName, 10).pixel(80, 60)));
+}
+
+// The hook of one frame runs while the frame before it is encoded: every hooked frame must
+// still reach the output once and in order, up to the recording's end and the file's end.
+TEST(ConverterHook, EveryHookedFrameReachesTheOutputInOrder) {
+    TFFmpegVCL vcl;
+    vcl.OnCustomHook = [](PHookInfo& info) {
+        const int index = int(info.PTS / 40000);
+        info.Bitmap.fill(QColor(5 * index, 5 * index, 5 * index));
+    };
+    std::vector<QString> outputs;
+    for (const int64_t recording : {int64_t(1000000), int64_t(0)}) {
+        TOutputOptions out;
+        out.OutputFileName = outputPath(QString("ordered%1.mkv").arg(recording));
+        out.VideoCodec = "ffv1";
+        out.AudioDisabled = true;
+        out.CustomHook = true;
+        out.RecordingTime = recording;
+        addTask(vcl, smallMov(), out);
+        outputs.push_back(out.OutputFileName);
+    }
+    const RunLog log = runConverter(vcl);
+    for (size_t t = 0; t < outputs.size(); ++t) {
+        ASSERT_TRUE(log.terminateOf(int(t)).Finished)
+            << log.terminateOf(int(t)).ExceptionMsg.toStdString();
+        const int frames = t == 0 ? 25 : 50;
+        QProcess count;
+        count.start("ffprobe",
+                    {"-v", "error", "-count_frames", "-select_streams", "v:0", "-show_entries",
+                     "stream=nb_read_frames", "-of", "csv=p=0", outputs[t]});
+        ASSERT_TRUE(count.waitForFinished(30000));
+        EXPECT_EQ(count.readAllStandardOutput().trimmed().toInt(), frames) << "task " << t;
+        for (const int i : {0, 1, frames / 2, frames - 2, frames - 1}) {
+            const QImage frame = decodeFrame(outputs[t], i);
+            ASSERT_FALSE(frame.isNull()) << "task " << t << " frame " << i;
+            // Levels come back within 4 of the painted ones after the trip through BGR.
+            EXPECT_NEAR(qGray(frame.pixel(5, 5)), 5 * i, 4) << "task " << t << " frame " << i;
+        }
+    }
 }
 
 TEST(ConverterHook, FailureOrNoUpdateLeavesTheFrame) {
