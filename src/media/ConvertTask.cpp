@@ -255,6 +255,49 @@ QString channelLayoutText(const AVChannelLayout& layout) {
 
 // ---------------------------------------------------------------------------------------
 
+// Creates a graph's source and sink filters; `what` ("video", "audio") names the graph in
+// the error.
+void openGraphEnds(AVFilterGraph* graph, const char* sourceName, const QString& sourceArgs,
+                   const char* sinkName, const char* what, AVFilterContext** source,
+                   AVFilterContext** sink) {
+    int rc = avfilter_graph_create_filter(source, avfilter_get_by_name(sourceName), "in",
+                                          utf8(sourceArgs).constData(), nullptr, graph);
+    if (rc >= 0)
+        rc = avfilter_graph_create_filter(sink, avfilter_get_by_name(sinkName), "out", nullptr,
+                                          nullptr, graph);
+    if (rc < 0)
+        fail(QString("Cannot set up the %1 filters: %2").arg(what).arg(withLog(rc)));
+}
+
+// Links source through the filters of chain into sink; FFmpeg's result.
+int parseChain(AVFilterGraph* graph, AVFilterContext* source, AVFilterContext* sink,
+               const QString& chain) {
+    FilterInOutPtr outputs(avfilter_inout_alloc());
+    FilterInOutPtr inputs(avfilter_inout_alloc());
+    if (!outputs || !inputs)
+        return AVERROR(ENOMEM);
+    outputs->name = av_strdup("in");
+    outputs->filter_ctx = source;
+    inputs->name = av_strdup("out");
+    inputs->filter_ctx = sink;
+    AVFilterInOut* ins = inputs.release();
+    AVFilterInOut* outs = outputs.release();
+    clearLastLogError();
+    const int rc = avfilter_graph_parse_ptr(graph, utf8(chain).constData(), &ins, &outs, nullptr);
+    avfilter_inout_free(&ins);
+    avfilter_inout_free(&outs);
+    return rc;
+}
+
+// A chain's first filter: frames before the start point (decoded after the seek) and after
+// the recording's end are cut first.
+QString trimFilter(const char* name, int64_t endUs) {
+    QString trim = QString("%1=start=0").arg(name);
+    if (endUs > 0)
+        trim += QString(":end=%1").arg(QString::asprintf("%.6f", endUs / 1e6));
+    return trim;
+}
+
 class Conversion {
 public:
     Conversion(int taskIndex, const TInputOptions& in, const TOutputOptions& out,
@@ -703,22 +746,10 @@ void Conversion::buildVideoGraph(int trimW, int trimH) {
     const AVRational fr = av_guess_frame_rate(ic_.get(), v_.ist, nullptr);
     if (fr.num > 0 && fr.den > 0)
         args += QString(":frame_rate=%1/%2").arg(fr.num).arg(fr.den);
-    int rc = avfilter_graph_create_filter(&v_.src, avfilter_get_by_name("buffer"), "in",
-                                          utf8(args).constData(), nullptr, v_.graph.get());
-    if (rc < 0)
-        fail(QString("Cannot set up the video filters: %1").arg(withLog(rc)));
-    rc = avfilter_graph_create_filter(&v_.sink, avfilter_get_by_name("buffersink"), "out", nullptr,
-                                      nullptr, v_.graph.get());
-    if (rc < 0)
-        fail(QString("Cannot set up the video filters: %1").arg(withLog(rc)));
+    openGraphEnds(v_.graph.get(), "buffer", args, "buffersink", "video", &v_.src, &v_.sink);
 
     QStringList chain;
-    // Frames before the start point (decoded after the seek) and after the recording's end
-    // are cut first.
-    QString trim = "trim=start=0";
-    if (endUs_ > 0)
-        trim += QString(":end=%1").arg(QString::asprintf("%.6f", endUs_ / 1e6));
-    chain << trim;
+    chain << trimFilter("trim", endUs_);
     if (!v_.hook) {
         if (v_.rotation == 90)
             chain << "transpose=clock";
@@ -761,21 +792,7 @@ void Conversion::buildVideoGraph(int trimW, int trimH) {
         chain << QString("crop=iw-%1:ih-%2:0:0").arg(trimW).arg(trimH);
     chain << QString("format=pix_fmts=%1").arg(av_get_pix_fmt_name(v_.encFmt));
 
-    AVFilterInOut* outputs = avfilter_inout_alloc();
-    AVFilterInOut* inputs = avfilter_inout_alloc();
-    FilterInOutPtr outputsGuard(outputs);
-    FilterInOutPtr inputsGuard(inputs);
-    outputs->name = av_strdup("in");
-    outputs->filter_ctx = v_.src;
-    inputs->name = av_strdup("out");
-    inputs->filter_ctx = v_.sink;
-    AVFilterInOut* ins = inputsGuard.release();
-    AVFilterInOut* outs = outputsGuard.release();
-    clearLastLogError();
-    rc = avfilter_graph_parse_ptr(v_.graph.get(), utf8(chain.join(',')).constData(), &ins, &outs,
-                                  nullptr);
-    avfilter_inout_free(&ins);
-    avfilter_inout_free(&outs);
+    int rc = parseChain(v_.graph.get(), v_.src, v_.sink, chain.join(','));
     if (rc < 0)
         fail(QString("Invalid video filter chain '%1': %2").arg(plan_.filters).arg(withLog(rc)));
     rc = avfilter_graph_config(v_.graph.get(), nullptr);
@@ -880,20 +897,10 @@ void Conversion::buildAudioGraph() {
                              .arg(a_.srcRate)
                              .arg(av_get_sample_fmt_name(a_.srcFmt))
                              .arg(channelLayoutText(a_.srcLayout));
-    int rc = avfilter_graph_create_filter(&a_.src, avfilter_get_by_name("abuffer"), "in",
-                                          utf8(args).constData(), nullptr, a_.graph.get());
-    if (rc < 0)
-        fail(QString("Cannot set up the audio filters: %1").arg(withLog(rc)));
-    rc = avfilter_graph_create_filter(&a_.sink, avfilter_get_by_name("abuffersink"), "out", nullptr,
-                                      nullptr, a_.graph.get());
-    if (rc < 0)
-        fail(QString("Cannot set up the audio filters: %1").arg(withLog(rc)));
+    openGraphEnds(a_.graph.get(), "abuffer", args, "abuffersink", "audio", &a_.src, &a_.sink);
 
     QStringList chain;
-    QString trim = "atrim=start=0";
-    if (endUs_ > 0)
-        trim += QString(":end=%1").arg(QString::asprintf("%.6f", endUs_ / 1e6));
-    chain << trim;
+    chain << trimFilter("atrim", endUs_);
     if (plan_.volume >= 0 && plan_.volume != 256)
         chain << QString("volume=%1").arg(QString::asprintf("%.6f", plan_.volume / 256.0));
     chain << QString("aformat=sample_fmts=%1:sample_rates=%2:channel_layouts=%3")
@@ -901,17 +908,7 @@ void Conversion::buildAudioGraph() {
                  .arg(a_.enc->sample_rate)
                  .arg(channelLayoutText(a_.enc->ch_layout));
 
-    AVFilterInOut* outs = avfilter_inout_alloc();
-    AVFilterInOut* ins = avfilter_inout_alloc();
-    outs->name = av_strdup("in");
-    outs->filter_ctx = a_.src;
-    ins->name = av_strdup("out");
-    ins->filter_ctx = a_.sink;
-    clearLastLogError();
-    rc = avfilter_graph_parse_ptr(a_.graph.get(), utf8(chain.join(',')).constData(), &ins, &outs,
-                                  nullptr);
-    avfilter_inout_free(&ins);
-    avfilter_inout_free(&outs);
+    int rc = parseChain(a_.graph.get(), a_.src, a_.sink, chain.join(','));
     if (rc >= 0)
         rc = avfilter_graph_config(a_.graph.get(), nullptr);
     if (rc < 0)
