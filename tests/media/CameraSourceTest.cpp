@@ -15,14 +15,6 @@ using namespace vorlin::test;
 
 namespace {
 
-TOutputOptions x264(const QString& name) {
-    TOutputOptions out;
-    out.OutputFileName = outputPath(name);
-    out.VideoCodec = "libx264";
-    out.VideoPreset = "ultrafast";
-    return out;
-}
-
 bool isRed(QRgb c) {
     return qRed(c) > 180 && qGreen(c) < 80 && qBlue(c) < 80;
 }
@@ -53,11 +45,11 @@ TEST(CameraSource, RotationIsAppliedBeforeEverythingElse) {
         if (seenByHook.isNull())
             seenByHook = info.Bitmap.copy();
     };
-    TOutputOptions plain = x264("rotated.mp4");
-    TOutputOptions hooked = x264("rotated-hooked.mp4");
+    TOutputOptions plain = x264Output("rotated.mp4");
+    TOutputOptions hooked = x264Output("rotated-hooked.mp4");
     hooked.CustomHook = true;
     // Bands count on the upright picture: cut its top 40 rows.
-    TOutputOptions banded = x264("rotated-banded.mp4");
+    TOutputOptions banded = x264Output("rotated-banded.mp4");
     banded.BandTop = 40;
     addTask(vcl, source, plain);
     addTask(vcl, source, hooked);
@@ -102,8 +94,8 @@ TEST(CameraSource, StreamsStartingAtDifferentTimesStayInSync) {
     ASSERT_NEAR(srcGap, 0.5, 0.03);
 
     TFFmpegVCL vcl;
-    TOutputOptions mp4 = x264("late.mp4");
-    TOutputOptions mkv = x264("late.mkv");
+    TOutputOptions mp4 = x264Output("late.mp4");
+    TOutputOptions mkv = x264Output("late.mkv");
     addTask(vcl, late, mp4);
     addTask(vcl, late, mkv);
     const RunLog log = runConverter(vcl);
@@ -125,8 +117,8 @@ TEST(CameraSource, VariableFrameRateKeepsItsTiming) {
     ASSERT_EQ(ffprobeStream(ffprobe(vfr), "video").value("nb_frames").toString(), "30");
 
     TFFmpegVCL vcl;
-    TOutputOptions mkv = x264("vfr.mkv"); // takes the frames' own times
-    TOutputOptions mp4 = x264("vfr.mp4"); // a constant clock: the hold is repeated frames
+    TOutputOptions mkv = x264Output("vfr.mkv"); // takes the frames' own times
+    TOutputOptions mp4 = x264Output("vfr.mp4"); // a constant clock: the hold is repeated frames
     addTask(vcl, vfr, mkv);
     addTask(vcl, vfr, mp4);
     const RunLog log = runConverter(vcl);
@@ -172,12 +164,12 @@ TEST(CameraSource, TenBitAndFourTwoTwoSources) {
         const char* pixFmt;
     };
     std::vector<Case> cases;
-    cases.push_back({prores, x264("prores.mp4"), "yuv420p"});
+    cases.push_back({prores, x264Output("prores.mp4"), "yuv420p"});
     TOutputOptions avi;
     avi.OutputFileName = outputPath("prores.avi");
     avi.VideoCodec = "mpeg4";
     cases.push_back({prores, avi, "yuv420p"});
-    cases.push_back({mpeg2, x264("mpeg2.mp4"), "yuv420p"});
+    cases.push_back({mpeg2, x264Output("mpeg2.mp4"), "yuv420p"});
     TOutputOptions dv;
     dv.OutputFileName = outputPath("prores.dv");
     dv.VideoCodec = "dvvideo";

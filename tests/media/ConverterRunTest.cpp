@@ -76,14 +76,6 @@ private:
     QtMessageHandler previous_ = nullptr;
 };
 
-TOutputOptions smallX264(const QString& name) {
-    TOutputOptions out;
-    out.OutputFileName = outputPath(name);
-    out.VideoCodec = "libx264";
-    out.VideoPreset = "ultrafast";
-    return out;
-}
-
 bool isRed(QRgb c) {
     return qRed(c) > 200 && qGreen(c) < 60 && qBlue(c) < 60;
 }
@@ -95,13 +87,13 @@ TEST(ConverterHook, SeesSourceFramesAndWritesThemBack) {
         recorder.add(info);
         info.Bitmap.fill(QColor(255, 0, 0));
     };
-    TOutputOptions out = smallX264("hooked.mp4");
+    TOutputOptions out = x264Output("hooked.mp4");
     out.CustomHook = true;
     out.FrameSize = "160x120";
     out.BandLeft = 20;
     out.BandTop = 10;
     addTask(vcl, smallMov(), out);
-    TOutputOptions off = smallX264("not-hooked.mp4");
+    TOutputOptions off = x264Output("not-hooked.mp4");
     addTask(vcl, smallMov(), off);
     const RunLog log = runConverter(vcl);
     ASSERT_TRUE(log.terminateOf(0).Finished) << log.terminateOf(0).ExceptionMsg.toStdString();
@@ -177,9 +169,9 @@ TEST(ConverterHook, FailureOrNoUpdateLeavesTheFrame) {
             throw std::runtime_error("picture file missing");
         info.Update = false;
     };
-    TOutputOptions throwing = smallX264("throwing.mp4");
+    TOutputOptions throwing = x264Output("throwing.mp4");
     throwing.CustomHook = true;
-    TOutputOptions noUpdate = smallX264("no-update.mp4");
+    TOutputOptions noUpdate = x264Output("no-update.mp4");
     noUpdate.CustomHook = true;
     addTask(vcl, shortMov(), throwing);
     addTask(vcl, shortMov(), noUpdate);
@@ -207,10 +199,10 @@ TEST(ConverterHook, StopHookAndDetaching) {
         if (++perTask[info.TaskIndex] == 3)
             info.StopHook = true;
     };
-    TOutputOptions out = smallX264("stophook.mp4");
+    TOutputOptions out = x264Output("stophook.mp4");
     out.CustomHook = true;
     addTask(vcl, shortMov(), out);
-    TOutputOptions second = smallX264("detached.mp4");
+    TOutputOptions second = x264Output("detached.mp4");
     second.CustomHook = true;
     addTask(vcl, shortMov(), second);
     // Detached before the run: the second task is converted without calls.
@@ -226,7 +218,7 @@ TEST(ConverterHook, StopHookAndDetaching) {
 TEST(ConverterRun, PreviewBitmapsOnTheGuiThread) {
     TFFmpegVCL vcl;
     vcl.SetPreviewBitmap(true);
-    TOutputOptions out = smallX264("preview.mp4");
+    TOutputOptions out = x264Output("preview.mp4");
     out.FrameSize = "160x120";
     addTask(vcl, smallMov(), out);
     bool onMain = true;
@@ -240,7 +232,7 @@ TEST(ConverterRun, PreviewBitmapsOnTheGuiThread) {
     EXPECT_EQ(log.lastPreview.size(), QSize(160, 120));
 
     TFFmpegVCL quiet;
-    addTask(quiet, shortMov(), smallX264("nopreview.mp4"));
+    addTask(quiet, shortMov(), x264Output("nopreview.mp4"));
     EXPECT_EQ(runConverter(quiet).previews, 0) << "previews are off by default";
 }
 
@@ -248,20 +240,12 @@ int threadCount() {
     return QDir("/proc/self/task").entryList(QDir::Dirs | QDir::NoDotAndDotDot).size();
 }
 
-// A task that takes several seconds: 30 s of 320x240 at x264's default speed.
-TOutputOptions slowOutput(const QString& name) {
-    TOutputOptions out;
-    out.OutputFileName = outputPath(name);
-    out.VideoCodec = "libx264";
-    out.VideoPreset = "slow";
-    return out;
-}
-
 TEST(ConverterRun, StopReturnsQuicklyAndStartsNothingMore) {
     const QString source = longMov();
     TFFmpegVCL vcl;
-    addTask(vcl, source, slowOutput("stopped.mp4"));
-    addTask(vcl, source, slowOutput("never-started.mp4"));
+    // 30 s of 320x240 at x264's slow preset: tasks that take several seconds.
+    addTask(vcl, source, x264Output("stopped.mp4", "slow"));
+    addTask(vcl, source, x264Output("never-started.mp4", "slow"));
     // A first thread makes the sanitizers start their helper threads before counting.
     std::thread([] {}).join();
     const int threadsBefore = threadCount();
@@ -309,7 +293,7 @@ TEST(ConverterRun, StopReturnsQuicklyAndStartsNothingMore) {
 TEST(ConverterRun, PauseHoldsTheTaskUntilResume) {
     TFFmpegVCL vcl;
     vcl.SetProgressInterval(100);
-    TOutputOptions out = smallX264("paused.mp4");
+    TOutputOptions out = x264Output("paused.mp4");
     addTask(vcl, longMov(), out);
 
     RunLog log;
@@ -379,7 +363,7 @@ TEST(ConverterRun, EveryRunConvertsTheWholeFile) {
     TFFmpegVCL vcl;
     std::vector<QString> outputs;
     for (int i = 0; i < 6; ++i) {
-        TOutputOptions out = smallX264(QString("whole%1.mp4").arg(i));
+        TOutputOptions out = x264Output(QString("whole%1.mp4").arg(i));
         TInputOptions in;
         if (i == 1)
             in.ExtraOptions = "probesize=5000000";
@@ -407,7 +391,7 @@ TEST(ConverterRun, PriorityIsKept) {
     TFFmpegVCL vcl;
     EXPECT_EQ(vcl.ThreadPriority(), TThreadPriority::Normal);
     vcl.SetThreadPriority(TThreadPriority::Lowest);
-    addTask(vcl, shortMov(), smallX264("lowest.mp4"));
+    addTask(vcl, shortMov(), x264Output("lowest.mp4"));
     EXPECT_TRUE(runConverter(vcl).terminateOf(0).Finished);
     EXPECT_EQ(vcl.ThreadPriority(), TThreadPriority::Lowest);
 }

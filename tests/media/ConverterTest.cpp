@@ -14,14 +14,6 @@ using namespace vorlin::test;
 
 namespace {
 
-TOutputOptions x264Output(const QString& name) {
-    TOutputOptions out;
-    out.OutputFileName = outputPath(name);
-    out.VideoCodec = "libx264";
-    out.VideoPreset = "ultrafast";
-    return out;
-}
-
 TEST(Converter, ConvertsWithTheAskedParameters) {
     TFFmpegVCL vcl;
     TOutputOptions out = x264Output("basic.mp4");

@@ -78,6 +78,14 @@ QString outputPath(const QString& name) {
     return testHome() + "/" + name;
 }
 
+TOutputOptions x264Output(const QString& name, const QString& preset) {
+    TOutputOptions out;
+    out.OutputFileName = outputPath(name);
+    out.VideoCodec = "libx264";
+    out.VideoPreset = preset;
+    return out;
+}
+
 QImage decodeFrame(const QString& path, int index) {
     const QJsonObject video = ffprobeStream(ffprobe(path), "video");
     int w = video.value("width").toInt();

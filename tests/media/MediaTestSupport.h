@@ -33,6 +33,9 @@ int addTask(TFFmpegVCL& vcl, const QString& source, const TOutputOptions& out,
 // A path for an output file inside the test's temporary home.
 QString outputPath(const QString& name);
 
+// Output options for an H.264 file named `name` in the test's home, at an x264 speed preset.
+TOutputOptions x264Output(const QString& name, const QString& preset = "ultrafast");
+
 // The video frame number `index` of a file as RGB (decoded by the ffmpeg command); a null
 // image when it cannot be read.
 QImage decodeFrame(const QString& path, int index = 0);
